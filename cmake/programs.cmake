@@ -1,0 +1,23 @@
+# The three Windows programs, each with its manifest, version resource and icon, copied to
+# dist/<DIST_NAME>/ with the sample config.txt. Each program's folder declares its own target.
+set(DIST_DIR ${CMAKE_SOURCE_DIR}/dist/${DIST_NAME})
+
+function(add_windows_program name)
+  if(NOT WIN32)
+    return()
+  endif()
+  cmake_parse_arguments(P "" "RESOURCE" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} WIN32 ${P_SOURCES} ${P_RESOURCE})
+  target_link_libraries(${name} PRIVATE ${P_LIBS})
+  target_link_options(${name} PRIVATE -municode)
+  if(DIST_NAME)
+    add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${DIST_DIR}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${DIST_DIR}/
+      COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/installer/config.sample.txt ${DIST_DIR}/config.txt)
+  endif()
+endfunction()
+
+add_subdirectory(client)
+add_subdirectory(timesync)
+add_subdirectory(installer)

@@ -1,0 +1,15 @@
+// Cutting values out of longer texts.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Returns the text between the first FrontStr at or after StartPos (1-based) and the next EndStr
+// after it; empty when either is missing or EndStr follows FrontStr directly. NoBigSmall 0 compares
+// exactly, any other value without regard to the case of ASCII, Latin-1 and fullwidth Latin letters.
+// Throws std::invalid_argument when StartPos < 1.
+std::wstring GetMidStr(std::wstring_view SourceStr, std::wstring_view FrontStr, std::wstring_view EndStr,
+                       int16_t NoBigSmall, int32_t StartPos);
+
+// Returns ApiBack up to, not including, its first NUL.
+std::wstring GetApiBackStr(std::wstring_view ApiBack);

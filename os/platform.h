@@ -1,0 +1,67 @@
+// The OS boundary of the shared routines: the few platform operations they call, in plain types.
+// Every operation that can fail throws PlatformError; the routines decide, each as its contract says,
+// whether a failure is skipped, turned into an answer or passed on. The Windows implementation is
+// os/win32/platform_win32.cpp; the native unit tests link an in-memory stand-in.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace os {
+
+// File attribute bits as the platform has them.
+enum : uint32_t {
+    kAttrReadOnly = 1,
+    kAttrHidden = 2,
+    kAttrSystem = 4,
+    kAttrFolder = 16,
+    kAttrArchive = 32,
+};
+
+// Folder searches, as a name pattern (wildcards allowed) with an attribute mask: the first match, if
+// any. Files always match; folders match only when the mask holds kAttrFolder. "Nothing found" is
+// an answer; a search that cannot run (bad name, drive not ready) throws.
+bool FindFirstMatch(std::wstring_view pattern, uint32_t mask);
+
+uint32_t GetAttributes(std::wstring_view path);
+void SetAttributes(std::wstring_view path, uint32_t attributes);
+int64_t FileLength(std::wstring_view path);
+void DeleteFileAt(std::wstring_view path);
+void CreateFolder(std::wstring_view path);
+
+// The folder of the running executable, without a closing backslash except at a drive root.
+std::wstring ProgramFolder();
+void ChangeDrive(wchar_t driveLetter);
+void ChangeDirectory(std::wstring_view path);
+
+// A file opened for reading as raw bytes; other readers and writers may keep it open meanwhile.
+class ReadableFile {
+public:
+    virtual ~ReadableFile() = default;
+    virtual std::string Read(size_t count) = 0;
+};
+std::unique_ptr<ReadableFile> OpenForReading(std::wstring_view path);
+
+// Lets the program's pending window events run once.
+void PumpEvents();
+
+// The system folder as GetSystemDirectoryA gives it, without a closing backslash; empty when the
+// platform answers nothing.
+std::wstring SystemDirectory();
+
+// The program's main window, owner of the shell's windows and messages (null until it exists).
+void SetMainWindow(void* window);
+
+// The shell's "open" of a program or document, not waited for; the platform's result unchanged.
+int32_t ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,
+                  int32_t showCommand);
+
+// The two fields of the time-zone information that the programs read.
+struct ZoneInfo {
+    int32_t bias = 0;              // minutes, UTC = local + bias
+    std::wstring standardName;     // 32 UTF-16 units, NUL-padded
+};
+ZoneInfo GetZoneInfo();
+
+} // namespace os

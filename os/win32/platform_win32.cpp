@@ -1,0 +1,193 @@
+// Win32 implementation of the shared routines' platform operations.
+#include "os/platform.h"
+
+#include "common/ansi.h"
+#include "common/errors.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <string>
+
+namespace os {
+namespace {
+
+HWND g_mainWindow = nullptr;
+
+[[noreturn]] void Fail(const char* what, DWORD code = GetLastError())
+{
+    throw PlatformError(std::string(what) + " failed (error " + std::to_string(code) + ")", code);
+}
+
+std::wstring Terminated(std::wstring_view text) { return std::wstring(text); }
+
+struct FindHandle {
+    HANDLE handle;
+    ~FindHandle() { FindClose(handle); }
+};
+
+struct FileHandle {
+    HANDLE handle;
+    ~FileHandle() { CloseHandle(handle); }
+};
+
+class Win32ReadableFile : public ReadableFile {
+public:
+    explicit Win32ReadableFile(HANDLE handle) : file_{handle} {}
+    std::string Read(size_t count) override
+    {
+        std::string bytes(count, '\0');
+        size_t done = 0;
+        while (done < count) {
+            DWORD got = 0;
+            const DWORD want = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 24));
+            if (!ReadFile(file_.handle, bytes.data() + done, want, &got, nullptr)) Fail("ReadFile");
+            if (got == 0) break;  // the file shrank since its size was taken
+            done += got;
+        }
+        bytes.resize(done);
+        return bytes;
+    }
+
+private:
+    FileHandle file_;
+};
+
+} // namespace
+
+bool FindFirstMatch(std::wstring_view pattern, uint32_t mask)
+{
+    WIN32_FIND_DATAW found;
+    HANDLE handle = FindFirstFileW(Terminated(pattern).c_str(), &found);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_NO_MORE_FILES)
+            return false;
+        Fail("FindFirstFile", code);
+    }
+    FindHandle owner{handle};
+    do {
+        const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!folder || (mask & kAttrFolder)) return true;
+    } while (FindNextFileW(handle, &found));
+    return false;
+}
+
+uint32_t GetAttributes(std::wstring_view path)
+{
+    const DWORD attributes = GetFileAttributesW(Terminated(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) Fail("GetFileAttributes");
+    return attributes;
+}
+
+void SetAttributes(std::wstring_view path, uint32_t attributes)
+{
+    if (!SetFileAttributesW(Terminated(path).c_str(), attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes))
+        Fail("SetFileAttributes");
+}
+
+int64_t FileLength(std::wstring_view path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Terminated(path).c_str(), GetFileExInfoStandard, &data)) Fail("GetFileAttributesEx");
+    return static_cast<int64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+void DeleteFileAt(std::wstring_view path)
+{
+    if (!DeleteFileW(Terminated(path).c_str())) Fail("DeleteFile");
+}
+
+void CreateFolder(std::wstring_view path)
+{
+    if (!CreateDirectoryW(Terminated(path).c_str(), nullptr)) Fail("CreateDirectory");
+}
+
+std::wstring ProgramFolder()
+{
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) Fail("GetModuleFileName");
+        if (n < buffer.size()) {
+            buffer.resize(n);
+            break;
+        }
+        buffer.resize(buffer.size() * 2);
+    }
+    const size_t slash = buffer.find_last_of(L'\\');
+    std::wstring folder = slash == std::wstring::npos ? std::wstring() : buffer.substr(0, slash);
+    if (folder.size() == 2 && folder[1] == L':') folder += L'\\';  // a drive root keeps its backslash
+    return folder;
+}
+
+void ChangeDrive(wchar_t driveLetter)
+{
+    const wchar_t drive[3] = {driveLetter, L':', L'\0'};
+    if (!SetCurrentDirectoryW(drive)) Fail("SetCurrentDirectory (drive)");
+}
+
+void ChangeDirectory(std::wstring_view path)
+{
+    if (!SetCurrentDirectoryW(Terminated(path).c_str())) Fail("SetCurrentDirectory");
+}
+
+std::unique_ptr<ReadableFile> OpenForReading(std::wstring_view path)
+{
+    HANDLE handle = CreateFileW(Terminated(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) Fail("CreateFile");
+    return std::make_unique<Win32ReadableFile>(handle);
+}
+
+void PumpEvents()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(msg.wParam));  // leave it for the program's own loop
+            break;
+        }
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+std::wstring SystemDirectory()
+{
+    std::string buffer(200, '\0');
+    UINT n = GetSystemDirectoryA(buffer.data(), static_cast<UINT>(buffer.size()));
+    if (n >= buffer.size()) {  // a longer name than the usual buffer holds: ask again with room for it
+        buffer.assign(n + 1, '\0');
+        n = GetSystemDirectoryA(buffer.data(), static_cast<UINT>(buffer.size()));
+        if (n >= buffer.size()) n = 0;
+    }
+    // The length is in bytes of the code page: convert exactly those bytes, no trailing NULs.
+    return FromAnsi(std::string_view(buffer.data(), n));
+}
+
+void SetMainWindow(void* window) { g_mainWindow = static_cast<HWND>(window); }
+
+int32_t ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,
+                  int32_t showCommand)
+{
+    const std::string fileAnsi = ToAnsi(file);
+    const std::string parametersAnsi = ToAnsi(parameters);
+    const std::string folderAnsi = ToAnsi(folder);
+    const HINSTANCE result = ShellExecuteA(g_mainWindow, "open", fileAnsi.c_str(), parametersAnsi.c_str(),
+                                           folderAnsi.c_str(), showCommand);
+    return static_cast<int32_t>(reinterpret_cast<INT_PTR>(result));
+}
+
+ZoneInfo GetZoneInfo()
+{
+    TIME_ZONE_INFORMATION info{};
+    GetTimeZoneInformation(&info);
+    ZoneInfo zone;
+    zone.bias = info.Bias;
+    zone.standardName.assign(info.StandardName, info.StandardName + 32);
+    return zone;
+}
+
+} // namespace os

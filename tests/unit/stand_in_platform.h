@@ -1,0 +1,32 @@
+// In-memory stand-in for the platform, for the native unit tests: a few files and folders, files
+// held exclusively for a number of open attempts, searches that fail like a drive that is not ready.
+#pragma once
+#include <cstdint>
+#include <string>
+
+namespace fakeos {
+
+// Empties the stand-in; the program runs from `programFolder`.
+void Reset(const std::wstring& programFolder = L"C:\\prog");
+
+void AddFile(const std::wstring& path, const std::string& bytes, uint32_t attributes = 32);
+void AddFolder(const std::wstring& path);
+bool Exists(const std::wstring& path);
+uint32_t Attributes(const std::wstring& path);
+
+// The next `attempts` opens of the file fail, as while another program holds it exclusively.
+void HoldExclusively(const std::wstring& path, int attempts);
+// Attribute changes of the file fail, as for a file the user may not change.
+void DenyAttributeChanges(const std::wstring& path);
+// Searches below this prefix fail, as on a drive that is not ready.
+void FailSearchesUnder(const std::wstring& prefix);
+// Lengths of this file cannot be read.
+void FailLengthOf(const std::wstring& path);
+
+int PumpCount();
+int AttributeChanges();
+std::wstring CurrentDirectory();
+wchar_t CurrentDrive();
+void SetSystemDirectory(const std::wstring& folder);
+
+} // namespace fakeos

@@ -1,0 +1,93 @@
+#include "common/texthelpers.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+
+using namespace std::string_literals;
+
+namespace {
+
+struct MidCase {
+    std::wstring source, front, end;
+    int16_t noBigSmall;
+    int32_t startPos;
+    std::wstring expected;
+};
+
+} // namespace
+
+TEST(GetMidStr, CutsTheTextBetweenTheMarkers)
+{
+    const MidCase cases[] = {
+        {L"(GMT+08:00)北京，重庆，香港特别行政区，乌鲁木齐", L"(", L")", 0, 1, L"GMT+08:00"},
+        {L"a[1]b[2]", L"[", L"]", 0, 1, L"1"},
+        {L"a[1]b[2]", L"[", L"]", 0, 4, L"2"},
+        {L"a[1]b[2]", L"[", L"]", 0, 2, L"1"},  // a marker starting at StartPos counts
+        {L"((a))", L"(", L")", 0, 1, L"(a"},     // the next EndStr, not the matching one
+        {L"<b>粗体</b>", L"<b>", L"</b>", 0, 1, L"粗体"},
+        {L"abxb", L"ab", L"b", 0, 1, L"x"},      // EndStr is sought behind FrontStr only
+        {L"abc)", L"", L")", 0, 1, L"abc"},      // an empty FrontStr stands at StartPos
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GetMidStr(c.source, c.front, c.end, c.noBigSmall, c.startPos), c.expected)
+            << c.source << " from " << c.startPos;
+}
+
+TEST(GetMidStr, EmptyWhenTheMarkersDoNotEncloseText)
+{
+    const MidCase cases[] = {
+        {L"no markers here", L"(", L")", 0, 1, L""},
+        {L"only (front", L"(", L")", 0, 1, L""},
+        {L"only end)", L"(", L")", 0, 1, L""},
+        {L"end) before (front", L"(", L")", 0, 1, L""},
+        {L"x()y", L"(", L")", 0, 1, L""},         // EndStr directly behind FrontStr
+        {L"x()y(z)", L"(", L")", 0, 1, L""},      // only the first FrontStr is tried
+        {L"a(b)c", L"(", L"", 0, 1, L""},         // an empty EndStr
+        {L"a(b)c", L"(", L")", 0, 3, L""},        // the only FrontStr lies before StartPos
+        {L"a(b)c", L"(", L")", 0, 100, L""},      // StartPos past the end
+        {L"", L"(", L")", 0, 1, L""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GetMidStr(c.source, c.front, c.end, c.noBigSmall, c.startPos), c.expected)
+            << c.source << " from " << c.startPos;
+}
+
+TEST(GetMidStr, NoBigSmallIgnoresLetterCase)
+{
+    const MidCase cases[] = {
+        {L"KEY=x;", L"key=", L";", 1, 1, L"x"},
+        {L"KEY=x;", L"key=", L";", -1, 1, L"x"},
+        {L"KEY=x;", L"key=", L";", 0, 1, L""},
+        {L"key=VALUE;", L"KEY=", L";", 1, 1, L"VALUE"},  // the result keeps its own case
+        {L"xAy", L"X", L"Y", 1, 1, L"A"},
+        {L"ÄRGER:ja.", L"ärger:", L".", 1, 1, L"ja"},    // Latin-1 letters
+        {L"ÄRGER:ja.", L"ärger:", L".", 0, 1, L""},
+        {L"ＫＥＹ：值。", L"ｋｅｙ：", L"。", 1, 1, L"值"},   // fullwidth letters
+        {L"中文（值）", L"（", L"）", 1, 1, L"值"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GetMidStr(c.source, c.front, c.end, c.noBigSmall, c.startPos), c.expected)
+            << c.source << " mode " << c.noBigSmall;
+}
+
+TEST(GetMidStr, StartPosBelowOneIsAnInvalidArgument)
+{
+    EXPECT_THROW(GetMidStr(L"a(b)c", L"(", L")", 0, 0), std::invalid_argument);
+    EXPECT_THROW(GetMidStr(L"a(b)c", L"(", L")", 1, -1), std::invalid_argument);
+}
+
+TEST(GetApiBackStr, CutsAtTheFirstNul)
+{
+    const struct {
+        std::wstring buffer, expected;
+    } cases[] = {
+        {L"ABC\0junk\0"s, L"ABC"},
+        {L"中国标准时间"s + std::wstring(26, L'\0'), L"中国标准时间"},
+        {L"\0ABC"s, L""},
+        {L""s, L""},
+        {L"no NUL at all"s, L"no NUL at all"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(GetApiBackStr(c.buffer), c.expected);
+}

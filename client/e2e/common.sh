@@ -1,0 +1,201 @@
+# Shared by the client's end-to-end scenarios (tests/e2e/vemr_*.sh); sourced, not run.
+#
+# Each scenario runs the real dist/win32/vemr.exe under Wine inside a network namespace of its own
+# in which the operator's host name maps to 127.0.0.1, with the stand-in operator server inside
+# and a stand-in time synchroniser (the window probe copied as horasync.exe records how it was
+# started). It uses the Wine environment of its caller (tools/scripts/test-all) or starts one.
+# Everything it starts ends on every exit path: vemr copies and the server by pid, the prefix's
+# wineserver, the namespace.
+
+VEMR_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+VEMR_EXE=$VEMR_ROOT/dist/win32/vemr.exe
+VEMR_PROBE_EXE=$VEMR_ROOT/build/win32/client/vemr_probe.exe
+VEMR_BENCH_EXE=$VEMR_ROOT/build/win32/client/vemr_bench.exe   # records what it hands the browser
+VEMR_NETNS=$VEMR_ROOT/tools/scripts/netns
+VEMR_SERVER=$VEMR_ROOT/tools/peers/operator_server.py
+VEMR_MYMD=$VEMR_ROOT/dist/tools/mymd
+VEMR_HOST=op.vemr.test
+VEMR_PORT=8080
+
+vemr_failures=0
+VEMR_PIDS=()
+
+vemr_fail() { echo "FAIL: $*"; vemr_failures=$((vemr_failures + 1)); }
+vemr_ok() { echo "ok:   $*"; }
+# vemr_check TEXT CONDITION: passes when CONDITION (evaluated) is true.
+vemr_check() { if eval "$2"; then vemr_ok "$1"; else vemr_fail "$1"; fi; }
+
+vemr_stop_wineserver() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+}
+
+vemr_cleanup() {
+  local pid
+  for pid in "${VEMR_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  if [[ -n ${VEMR_WORK:-} && -s $VEMR_WORK/server.pid ]]; then
+    kill "$(cat "$VEMR_WORK/server.pid")" 2>/dev/null || true
+  fi
+  [[ -n ${WINEPREFIX:-} ]] && vemr_stop_wineserver
+  if [[ -n ${VEMR_SERIAL_FILE:-} ]]; then
+    if [[ -e $VEMR_WORK/serial.saved ]]; then cp "$VEMR_WORK/serial.saved" "$VEMR_SERIAL_FILE"
+    else rm -f "$VEMR_SERIAL_FILE"; fi
+  fi
+  [[ -n ${VEMR_NS:-} ]] && "$VEMR_NETNS" down "$VEMR_NS" >/dev/null 2>&1 || true
+  for pid in "${VEMR_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  [[ -n ${VEMR_WORK:-} ]] && rm -rf "$VEMR_WORK"
+  [[ -n ${VEMR_APP_ROOT:-} ]] && rm -rf "$VEMR_APP_ROOT"
+  return 0
+}
+
+# vemr_setup NAME [SERIAL_HEX]: prerequisites, the Wine environment, the namespace. With a serial,
+# the volume serial of C: becomes that value (written while the wineserver is down).
+vemr_setup() {
+  local name=$1 serial=${2:-}
+  local f
+  for f in "$VEMR_EXE" "$VEMR_PROBE_EXE" "$VEMR_BENCH_EXE" "$VEMR_MYMD" "$VEMR_SERVER"; do
+    [[ -e $f ]] || { echo "FAIL: $f missing (build the native and win32 presets)"; exit 1; }
+  done
+  if [[ -z ${WINEPREFIX:-} ]]; then
+    # shellcheck source=../../tools/scripts/wine-env
+    source "$VEMR_ROOT/tools/scripts/wine-env"
+    wine_env_start   # its cleanup runs after ours (it keeps the EXIT trap set below)
+  fi
+  trap vemr_cleanup EXIT
+  declare -F wine_env_stop >/dev/null && trap 'vemr_cleanup; wine_env_stop' EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  VEMR_WORK=$(mktemp -d "/tmp/$name.XXXXXX")
+  VEMR_OUT=${E2E_OUT:-$VEMR_WORK/out}
+  mkdir -p "$VEMR_OUT"
+  # The wineserver creates the sockets: it must start inside the namespace.
+  vemr_stop_wineserver
+  if [[ -n $serial ]]; then
+    # Put back afterwards whatever the prefix had, so later scenarios see their usual serial.
+    VEMR_SERIAL_FILE=$WINEPREFIX/drive_c/.windows-serial
+    if [[ -e $VEMR_SERIAL_FILE ]]; then cp "$VEMR_SERIAL_FILE" "$VEMR_WORK/serial.saved"; fi
+    printf '%s\n' "$serial" >"$VEMR_SERIAL_FILE"
+  fi
+  VEMR_NS=$name$$
+  VEMR_NS=${VEMR_NS:0:31}
+  "$VEMR_NETNS" up "$VEMR_NS" "$VEMR_HOST" >/dev/null
+  VEMR_APP_ROOT=$WINEPREFIX/drive_c/$name-$$
+  mkdir -p "$VEMR_APP_ROOT"
+  VEMR_APPS=0
+}
+
+# vemr_in_ns CMD...: runs CMD inside the namespace.
+vemr_in_ns() { "$VEMR_NETNS" run "$VEMR_NS" "$@"; }
+
+# vemr_start_server [ARGS...]: the stand-in operator server inside the namespace; sets VEMR_LOG.
+vemr_start_server() {
+  local i
+  VEMR_LOG=$VEMR_WORK/server.log
+  : >"$VEMR_LOG"
+  vemr_in_ns python3 "$VEMR_SERVER" --port "$VEMR_PORT" --log "$VEMR_LOG" --mymd "$VEMR_MYMD" \
+    --pidfile "$VEMR_WORK/server.pid" "$@" >"$VEMR_WORK/server.out" 2>&1 &
+  VEMR_PIDS+=($!)
+  for ((i = 0; i < 100; i++)); do
+    if [[ -s $VEMR_WORK/server.pid ]] &&
+       vemr_in_ns bash -c "exec 3<>/dev/tcp/127.0.0.1/$VEMR_PORT" 2>/dev/null; then
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "FAIL: the operator server did not start"; cat "$VEMR_WORK/server.out"; exit 1
+}
+
+# vemr_make_app CONFIG_TEXT: a fresh client folder on C: with vemr.exe, the stand-in horasync.exe
+# and config.txt holding CONFIG_TEXT (printf escapes such as \r\n, UTF-8 turned into GBK). With
+# the text "-" there is no config.txt. Sets VEMR_APP (Unix path) and VEMR_APP_WIN (Windows path).
+vemr_make_app() {
+  VEMR_APPS=$((VEMR_APPS + 1))
+  VEMR_APP=$VEMR_APP_ROOT/app$VEMR_APPS
+  VEMR_APP_WIN="C:\\$(basename "$VEMR_APP_ROOT")\\app$VEMR_APPS"
+  mkdir -p "$VEMR_APP"
+  cp "$VEMR_EXE" "$VEMR_APP/vemr.exe"
+  cp "$VEMR_PROBE_EXE" "$VEMR_APP/horasync.exe"
+  if [[ $1 != - ]]; then printf "$1" | iconv -f UTF-8 -t GBK >"$VEMR_APP/config.txt"; fi
+}
+
+# vemr_start [VAR=VALUE...]: starts the client of VEMR_APP inside the namespace; sets VEMR_PID.
+vemr_start() {
+  vemr_in_ns env "$@" wine "$VEMR_APP_WIN\\vemr.exe" >>"$VEMR_WORK/vemr.out" 2>&1 &
+  VEMR_PID=$!
+  VEMR_PIDS+=("$VEMR_PID")
+}
+
+# vemr_wine ARGS...: a Wine program inside the namespace. Every Wine call goes there: the first one
+# after the wineserver stopped starts it, and the wineserver owns every socket of the session.
+vemr_wine() { vemr_in_ns wine "$@"; }
+
+# vemr_probe ARGS...: the window probe (prints key=value lines). Its exit code is not passed on:
+# a window that ends while the probe acts on it is a result, read from the output and the process.
+vemr_probe() { { vemr_wine "$VEMR_PROBE_EXE" "$@" 2>/dev/null || true; } | tr -d '\r'; }
+
+# vemr_value KEY TEXT: the value of KEY in probe output.
+vemr_value() { sed -n "s/^$1=//p" <<<"$2" | head -1; }
+
+# vemr_wait_exit PID SECONDS: true when the process ended within the time.
+vemr_wait_exit() {
+  local pid=$1 i
+  for ((i = 0; i < $2 * 10; i++)); do
+    kill -0 "$pid" 2>/dev/null || { wait "$pid" 2>/dev/null || true; return 0; }
+    sleep 0.1
+  done
+  return 1
+}
+
+# vemr_launches: the number of launch requests in the server's log.
+vemr_launches() { grep -c '"endpoint": "launch"' "$VEMR_LOG" || true; }
+
+# vemr_wait_launches N SECONDS: true when the log holds N launch requests within the time.
+vemr_wait_launches() {
+  local i
+  for ((i = 0; i < $2 * 10; i++)); do
+    (($(vemr_launches) >= $1)) && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# vemr_launch_field N EXPR: a value of the Nth launch entry of the log (Python expression over e).
+vemr_launch_field() {
+  python3 - "$VEMR_LOG" "$1" "$2" <<'EOF'
+import json, sys
+entries = [json.loads(l) for l in open(sys.argv[1], encoding="utf-8") if l.strip()]
+launches = [e for e in entries if e.get("endpoint") == "launch"]
+e = launches[int(sys.argv[2]) - 1]
+print(eval(sys.argv[3]))
+EOF
+}
+
+# vemr_cache: the machine-identifier cache entry of the client (empty when there is none).
+vemr_cache() {
+  vemr_wine reg query 'HKCU\Software\VB and VBA Program Settings\vemr\function' /v getmachineid 2>/dev/null |
+    tr -d '\r' | sed -n 's/^ *getmachineid *REG_SZ *//p'
+}
+
+# vemr_set_cache VALUE: writes the cache entry as a user might have left it.
+vemr_set_cache() {
+  vemr_wine reg add 'HKCU\Software\VB and VBA Program Settings\vemr\function' /v getmachineid /t REG_SZ \
+    /d "$1" /f >/dev/null 2>&1
+}
+
+# vemr_clear_cache: no cache entry, as on a PC where the client never ran.
+vemr_clear_cache() {
+  vemr_wine reg delete 'HKCU\Software\VB and VBA Program Settings\vemr' /f >/dev/null 2>&1 || true
+}
+
+# vemr_horasync_calls: the command lines the stand-in synchroniser of VEMR_APP recorded.
+vemr_horasync_calls() { cat "$VEMR_APP/horasync-calls.txt" 2>/dev/null || true; }
+
+# vemr_finish NAME: the scenario's verdict.
+vemr_finish() {
+  if ((vemr_failures)); then
+    echo "$1: $vemr_failures failure(s)"
+    echo "--- server log"; cat "$VEMR_LOG" 2>/dev/null || true
+    exit 1
+  fi
+  echo "$1: passed"
+}

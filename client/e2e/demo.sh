@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# The client against the stand-in operator server, for the demo: vemr.exe (dist/win32) under Wine
+# in a namespace of its own where op.vemr.test is 127.0.0.1, the server on port 8080 inside.
+# Prints the server's verdict line of the launch request, what the window showed, and where the
+# screenshot of the network notice is (Wine has no HTML engine: the loaded page is reported as a
+# navigation error, so the notice is what the window shows). Uses the caller's Wine environment
+# or starts one.
+#   client/e2e/demo.sh [OUTPUT_FOLDER]      exit 0 when the server's verdict is "ok"
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+out=${1:-}
+vemr_setup vemrdemo
+[[ -n $out ]] && mkdir -p "$out" && VEMR_OUT=$out
+vemr_start_server
+vemr_clear_cache   # a first start: the identifier is computed and cached
+vemr_make_app '话费充值\r\nop.vemr.test:8080\r\n话费充值\r\n8'
+echo "config.txt: 话费充值 / op.vemr.test:8080 / 话费充值 / 8 (GBK, CR LF)"
+vemr_start TZ=Asia/Shanghai
+if ! vemr_wait_launches 1 40; then
+  echo "no launch request reached the server"
+  exit 1
+fi
+echo "server verdict:"
+verdict=0
+"$VEMR_SERVER" --check-log "$VEMR_LOG" --endpoint launch --expect-count 1 | sed 's/^/  /' || verdict=1
+echo "  User-Agent: $(vemr_launch_field 1 'e["values"]["user_agent"]')"
+echo "  horasync started with: $(vemr_horasync_calls)"
+echo "  cached identifier: $(vemr_cache)"
+for _ in $(seq 1 50); do
+  state=$(vemr_probe state)
+  [[ $(vemr_value browser_visible "$state") == 0 ]] && break
+  sleep 0.2
+done
+echo "window: caption $(vemr_value caption "$state"), client $(vemr_value client "$state"), browser visible $(vemr_value browser_visible "$state")"
+import -window root "$VEMR_OUT/vemr_demo.png" 2>/dev/null && echo "screenshot: $VEMR_OUT/vemr_demo.png"
+vemr_probe close >/dev/null
+vemr_wait_exit "$VEMR_PID" 15 || true
+exit "$verdict"

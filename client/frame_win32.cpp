@@ -1,0 +1,357 @@
+#include "client/frame_win32.h"
+
+#include "client/launch_request.h"
+
+#include "common/ansi.h"
+#include "common/launch.h"
+#include "common/textfiles.h"
+#include "common/timezone.h"
+#include "os/machine.h"
+#include "os/platform.h"
+#include "os/settings.h"
+
+#include <windowsx.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace vemr {
+namespace {
+
+constexpr wchar_t kClassName[] = L"Vemrix";
+// A fixed frame: the layout is fixed, the window only minimises (to the tray) and closes.
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+constexpr int kClientWidth = 1016, kClientHeight = 704;           // 15240 × 10560 twips
+constexpr double kBrowserWidth = 15285, kBrowserHeight = 10575;    // twips: it covers the client area
+
+// The notice NetErr: fixed text, font and place (twips).
+constexpr wchar_t kNoticeText[] =
+    L"\u3000非常遗憾，网络异常！如果刚刚您正在发起交易，千万不能做失败处理。请等待网络正常后，重新登录本系统，"
+    L"核实该笔交易是否已经成功。";
+constexpr wchar_t kNoticeFont[] = L"宋体";
+constexpr int kNoticePointsX100 = 2625;
+constexpr double kNoticeLeft = 3670, kNoticeTop = 3840, kNoticeWidth = 8055, kNoticeHeight = 4000;
+
+constexpr UINT kSizeCommand = 61440;        // SC_SIZE
+constexpr UINT kByCommand = 4096;           // MF_BYCOMMAND | MF_REMOVE
+constexpr UINT kWorkAreaQuery = 48;         // SPI_GETWORKAREA
+constexpr UINT kZOrderFlags = 35;           // SWP_NOSIZE | SWP_NOMOVE | SWP_FRAMECHANGED
+
+#if defined(__i386__)
+static_assert(NOTIFYICONDATAA_V2_SIZE == Vemrix::kTrayRecordSize, "the ANSI tray record with balloon fields");
+#endif
+
+// Copies text into a fixed ANSI field, NUL-terminated, never splitting a double-byte character.
+template <size_t N>
+void CopyAnsi(char (&field)[N], std::wstring_view text)
+{
+    std::string bytes = ToAnsi(text);
+    while (bytes.size() > N - 1) {
+        text.remove_suffix(1);
+        bytes = ToAnsi(text);
+    }
+    std::memset(field, 0, N);
+    std::memcpy(field, bytes.data(), bytes.size());
+}
+
+} // namespace
+
+VemrixWindow::VemrixWindow(HINSTANCE instance) : instance_(instance)
+{
+    icon_ = LoadIconW(instance_, MAKEINTRESOURCEW(1));
+    if (HDC screen = GetDC(nullptr)) {
+        dpiX_ = GetDeviceCaps(screen, LOGPIXELSX);
+        dpiY_ = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+    }
+    noticeFont_ = CreateFontW(-MulDiv(kNoticePointsX100, dpiY_, 7200), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                              GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                              DEFAULT_PITCH | FF_DONTCARE, kNoticeFont);
+}
+
+VemrixWindow::~VemrixWindow()
+{
+    if (noticeFont_) DeleteObject(noticeFont_);
+}
+
+int VemrixWindow::Pixels(double twips, double twipsPerPixel) const
+{
+    return static_cast<int>(std::lround(twips / twipsPerPixel));
+}
+
+int VemrixWindow::Run()
+{
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = instance_;
+    wc.hIcon = icon_;
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kClassName;
+    if (!RegisterClassExW(&wc)) return 1;
+
+    RECT outer{0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRectEx(&outer, kStyle, FALSE, 0);
+    // Creation runs the single-copy guard (WM_CREATE): a second copy ends inside this call.
+    if (!CreateWindowExW(0, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
+                         outer.bottom - outer.top, nullptr, nullptr, instance_, this))
+        return 1;
+
+    if (startProbe_) startProbe_("window", {}, {});
+    events_.Attach(new BrowserEvents(form_));
+    const RECT browserRect{0, 0, Pixels(kBrowserWidth, TwipsPerPixelX()), Pixels(kBrowserHeight, TwipsPerPixelY())};
+    const HRESULT created = browser_.Create(window_, browserRect, events_.Get());
+    if (FAILED(created)) {
+        // Without its browser the window cannot load, as with any control that cannot be created.
+        wchar_t code[16];
+        wsprintfW(code, L"%08lX", static_cast<unsigned long>(created));
+        ShowErrorReport(ExeName(), std::wstring(L"运行时错误 '339':\n\n浏览器控件不能创建 (0x") + code + L")");
+        EndProgram();
+    }
+
+    if (startProbe_) startProbe_("browser", {}, {});
+    form_.Form_Load();
+    loaded_ = true;
+    ShowWindow(window_, SW_SHOW);  // only now: the start-up has finished
+    UpdateWindow(window_);
+
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (browser_.TranslateAccelerator(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    return static_cast<int>(message.wParam);
+}
+
+LRESULT CALLBACK VemrixWindow::WindowProc(HWND window, UINT message, WPARAM w, LPARAM l)
+{
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<VemrixWindow*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
+        self->window_ = window;
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<VemrixWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    return self ? self->Handle(message, w, l) : DefWindowProcW(window, message, w, l);
+}
+
+LRESULT VemrixWindow::Handle(UINT message, WPARAM w, LPARAM l)
+{
+    switch (message) {
+    case WM_CREATE:
+        os::SetMainWindow(window_);
+        form_.Form_Initialize();
+        return 0;
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        if (HDC dc = BeginPaint(window_, &paint)) {
+            PaintNotice(dc);
+            EndPaint(window_, &paint);
+        }
+        if (loaded_) form_.Form_Paint();
+        return 0;
+    }
+    case WM_SIZE:
+        // Sizes during creation come before the load; the window's resize events start with it.
+        if (loaded_) form_.Form_Resize();
+        return 0;
+    case WM_MOUSEMOVE:
+        // The tray's callback arrives as this message with the mouse message in place of X.
+        if (loaded_) form_.Form_MouseMove(GET_X_LPARAM(l) * TwipsPerPixelX());
+        return 0;
+    case WM_DESTROY:
+        EndProgram();  // closing the window ends the program; the tray icon is left as it is
+    default:
+        return DefWindowProcW(window_, message, w, l);
+    }
+}
+
+void VemrixWindow::PaintNotice(HDC dc)
+{
+    // A label drawn on the window surface: the browser, a child window, covers it while it shows.
+    const double tpx = TwipsPerPixelX(), tpy = TwipsPerPixelY();
+    RECT box{Pixels(kNoticeLeft, tpx), Pixels(kNoticeTop, tpy), Pixels(kNoticeLeft + kNoticeWidth, tpx),
+             Pixels(kNoticeTop + kNoticeHeight, tpy)};
+    const HGDIOBJ oldFont = SelectObject(dc, noticeFont_);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    DrawTextW(dc, kNoticeText, -1, &box, DT_LEFT | DT_TOP | DT_WORDBREAK);
+    SelectObject(dc, oldFont);
+}
+
+void VemrixWindow::EndProgram() { ExitProcess(0); }
+
+void VemrixWindow::ShowErrorReport(std::wstring_view title, std::wstring_view text)
+{
+    MessageBoxW(window_, std::wstring(text).c_str(), std::wstring(title).c_str(), MB_OK | MB_ICONHAND);
+}
+
+bool VemrixWindow::AnotherCopyRunning()
+{
+    claim_.emplace(ExeName());  // held until the process ends
+    return claim_->AnotherCopyRunning();
+}
+
+std::wstring VemrixWindow::WorkAtCurPath() { return ::WorkAtCurPath(); }
+
+std::wstring VemrixWindow::ReadTextFile(std::wstring_view path)
+{
+    int16_t state = 0;  // not examined: every failure reads as the empty text
+    return GetStrFromFile(path, false, state);
+}
+
+int32_t VemrixWindow::TavinShell(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,
+                                 int32_t workType)
+{
+    return ::TavinShell(file, parameters, folder, workType);
+}
+
+int32_t VemrixWindow::GeTimeZone()
+{
+    std::wstring name;  // the short zone name is not used
+    return ::GeTimeZone(name);
+}
+
+LocalTime VemrixWindow::Now()
+{
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
+}
+
+std::wstring VemrixWindow::ExeName()
+{
+    wchar_t path[MAX_PATH * 2] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+    std::wstring_view name(path, n);
+    if (const size_t slash = name.find_last_of(L"\\/"); slash != std::wstring_view::npos)
+        name.remove_prefix(slash + 1);
+    if (const size_t dot = name.find_last_of(L'.'); dot != std::wstring_view::npos) name = name.substr(0, dot);
+    return std::wstring(name);
+}
+
+std::wstring VemrixWindow::GetSetting(std::wstring_view application, std::wstring_view section,
+                                      std::wstring_view key, std::wstring_view defaultValue)
+{
+    return os::GetSetting(application, section, key, defaultValue);
+}
+
+void VemrixWindow::SaveSetting(std::wstring_view application, std::wstring_view section, std::wstring_view key,
+                               std::wstring_view value)
+{
+    os::SaveSetting(application, section, key, value);
+}
+
+int32_t VemrixWindow::VolumeSerial(std::wstring_view root) { return os::VolumeSerialNumber(root); }
+
+std::wstring VemrixWindow::ComputerName() { return os::ComputerNameBuffer(); }
+
+std::vector<std::optional<std::wstring>> VemrixWindow::ProcessorIds(std::wstring_view moniker)
+{
+    return os::ProcessorIds(moniker);
+}
+
+std::wstring VemrixWindow::Caption()
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window_)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window_, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+void VemrixWindow::SetCaption(std::wstring_view caption) { SetWindowTextW(window_, std::wstring(caption).c_str()); }
+
+WindowState VemrixWindow::GetWindowState()
+{
+    if (IsIconic(window_)) return WindowState::Minimised;
+    if (IsZoomed(window_)) return WindowState::Maximised;
+    return WindowState::Normal;
+}
+
+void VemrixWindow::SetWindowState(WindowState state)
+{
+    if (state == GetWindowState()) return;
+    // A hidden window restored this way shows at once; its caller shows it next anyway.
+    ShowWindow(window_, state == WindowState::Minimised   ? SW_MINIMIZE
+                        : state == WindowState::Maximised ? SW_MAXIMIZE
+                                                          : SW_RESTORE);
+}
+
+void VemrixWindow::SetWindowVisible(bool visible) { ShowWindow(window_, visible ? SW_SHOW : SW_HIDE); }
+
+double VemrixWindow::WindowWidth()
+{
+    RECT r{};
+    GetWindowRect(window_, &r);
+    return (r.right - r.left) * TwipsPerPixelX();
+}
+
+double VemrixWindow::WindowHeight()
+{
+    RECT r{};
+    GetWindowRect(window_, &r);
+    return (r.bottom - r.top) * TwipsPerPixelY();
+}
+
+void VemrixWindow::MoveWindow(double left, double top)
+{
+    if (IsIconic(window_) || IsZoomed(window_))
+        throw RuntimeError(384, "窗体最小化或最大化时不能移动或调整大小");
+    SetWindowPos(window_, nullptr, Pixels(left, TwipsPerPixelX()), Pixels(top, TwipsPerPixelY()), 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+double VemrixWindow::TwipsPerPixelX() { return 1440.0 / dpiX_; }
+
+double VemrixWindow::TwipsPerPixelY() { return 1440.0 / dpiY_; }
+
+WorkArea VemrixWindow::GetWorkArea()
+{
+    RECT r{};  // a failed query leaves the empty area
+    SystemParametersInfoA(kWorkAreaQuery, 0, &r, 0);
+    return {r.left, r.top, r.right, r.bottom};
+}
+
+void VemrixWindow::RemoveSizeCommand() { RemoveMenu(GetSystemMenu(window_, FALSE), kSizeCommand, kByCommand); }
+
+void VemrixWindow::SetZOrder(bool topmost)
+{
+    SetWindowPos(window_, topmost ? HWND_TOPMOST : HWND_BOTTOM, 0, 0, 0, 0, kZOrderFlags);
+}
+
+void VemrixWindow::PumpEvents() { os::PumpEvents(); }
+
+void VemrixWindow::NotifyIcon(TrayOperation operation, const TrayRecord& record)
+{
+    NOTIFYICONDATAA data{};
+    // The record's size is the ANSI layout with the balloon fields: 488 bytes on 32-bit Windows.
+    data.cbSize = record.size == 0 ? 0 : NOTIFYICONDATAA_V2_SIZE;
+    data.hWnd = window_;
+    data.uID = static_cast<UINT>(reinterpret_cast<UINT_PTR>(icon_));
+    data.uFlags = record.flags;
+    data.uCallbackMessage = record.callbackMessage;
+    data.hIcon = icon_;
+    CopyAnsi(data.szTip, record.tip);
+    data.dwState = record.state;
+    data.dwStateMask = record.stateMask;
+    CopyAnsi(data.szInfo, record.balloonText);
+    data.uTimeout = record.balloonTimeout;
+    CopyAnsi(data.szInfoTitle, record.balloonTitle);
+    data.dwInfoFlags = record.balloonKind;
+    Shell_NotifyIconA(operation == kTrayAdd ? NIM_ADD : NIM_DELETE, &data);  // result not examined
+}
+
+void VemrixWindow::Navigate(std::wstring_view url, std::wstring_view headers)
+{
+    if (startProbe_) startProbe_("navigate", url, headers);
+    browser_.Navigate(url, headers);
+    if (startProbe_) startProbe_("navigated", url, headers);
+}
+
+bool VemrixWindow::BrowserVisible() { return browser_.Visible(); }
+
+void VemrixWindow::SetBrowserVisible(bool visible) { browser_.SetVisible(visible); }
+
+void VemrixWindow::SetBrowserTop(double twips) { browser_.SetTop(Pixels(twips, TwipsPerPixelY())); }
+
+} // namespace vemr

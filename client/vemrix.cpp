@@ -1,0 +1,217 @@
+#include "client/vemrix.h"
+
+#include "client/launch_request.h"
+#include "client/machine_id.h"
+#include "common/ansi.h"
+#include "common/errors.h"
+
+#include <cmath>
+#include <exception>
+
+namespace vemr {
+namespace {
+
+constexpr uint32_t kTrayFlags = 31;         // message, icon, tip, state and balloon fields valid
+constexpr uint32_t kMouseMoveMessage = 512; // tray mouse events reach the mouse-move handler
+constexpr double kBrowserTopInTray = 1000;  // twips
+constexpr int32_t kNormalWindow = 1;
+
+// Runs steps whose failures are skipped, remembering whether any failed.
+class StepLog {
+public:
+    template <class Step>
+    void Run(Step step)
+    {
+        try {
+            step();
+        } catch (const std::exception&) {
+            failed_ = true;
+        }
+    }
+    bool AnyFailed() const { return failed_; }
+
+private:
+    bool failed_ = false;
+};
+
+std::wstring ReportText(const std::exception& error)
+{
+    int number = 5;  // invalid procedure call: a platform step that failed
+    if (const auto* runtime = dynamic_cast<const RuntimeError*>(&error)) number = runtime->number();
+    if (dynamic_cast<const OverflowError*>(&error)) number = 6;
+    std::wstring description;
+    if (!Utf8ToWide(error.what(), description)) description = FromAnsi(error.what());
+    return L"运行时错误 '" + std::to_wstring(number) + L"':\n\n" + description;
+}
+
+// The placement's integer division: both operands rounded to whole numbers (halves to even), then
+// the quotient truncated toward zero.
+double IntegerDivide(double a, double b)
+{
+    const double ra = std::nearbyint(a), rb = std::nearbyint(b);
+    return std::trunc(ra / rb);
+}
+
+} // namespace
+
+Placement CentredPlacement(const WorkArea& area, double twipsPerPixelX, double twipsPerPixelY, double width,
+                           double height)
+{
+    Placement p;
+    p.top = twipsPerPixelY * area.top +
+            IntegerDivide(twipsPerPixelY * (area.bottom - area.top) - height, 2);
+    p.left = twipsPerPixelX * area.left +
+             IntegerDivide(twipsPerPixelX * (area.right - area.left) - width, 2);
+    return p;
+}
+
+template <class Body>
+void Vemrix::Handle(Body body)
+{
+    // An error that reaches a window event ends the program with the error report. The end itself
+    // (a test's fake throws something that is no std::exception) passes through.
+    try {
+        body();
+    } catch (const std::exception& error) {
+        host_.ShowErrorReport(host_.ExeName(), ReportText(error));
+        host_.EndProgram();
+    }
+}
+
+void Vemrix::Form_Initialize()
+{
+    Handle([&] { EnvironChk(0); });
+}
+
+bool Vemrix::EnvironChk(int16_t /*LeastFreeSpace*/)
+{
+    // The running copy is neither told nor brought forward.
+    if (host_.AnotherCopyRunning()) host_.EndProgram();
+    return true;
+}
+
+void Vemrix::Form_Load()
+{
+    Handle([&] { StartUp(); });
+}
+
+void Vemrix::StartUp()
+{
+    const std::wstring folder = host_.WorkAtCurPath();
+    const auto lines = SplitConfig(host_.ReadTextFile(folder + L"config.txt"));
+    if (!lines) host_.EndProgram();  // silently: no message, no window, no time synchroniser
+    // Line 1 the caption, line 2 the host, line 4 the server's zone; line 3 is the installer's.
+    const std::wstring& title = (*lines)[0];
+    const std::wstring& serverZone = (*lines)[3];
+
+    host_.SetCaption(title);
+    tag_ = (*lines)[1];  // every later use reads the host back from the tag
+    // The synchroniser may correct the clock after the stamp below is taken: the client never waits.
+    host_.TavinShell(folder + L"horasync.exe", tag_, folder, kNormalWindow);
+
+    const std::wstring machineId = GetMachineId(host_, kSoftName);
+    const std::wstring version = VersionText();
+    const int32_t zoneOffset = host_.GeTimeZone();
+    const double serverHours = ReadAsNumber(serverZone);  // a non-number stops the start-up here
+    const std::wstring stamp = TimeStamp(ServerTime(host_.Now(), zoneOffset, serverHours));
+    const std::wstring hostDigest = HostDigest(tag_);
+    const std::wstring url = LaunchAddress(tag_, stamp, version);
+    const std::wstring signature = RequestSignature(machineId, stamp, version, hostDigest);
+    // The Headers argument ends with CR LF, its documented form: a browser control that appends its
+    // own headers then starts them on a line of their own.
+    host_.Navigate(url, IdentityHeader(machineId, signature) + L"\r\n");
+}
+
+void Vemrix::Form_Paint()
+{
+    Handle([&] {
+        if (firstPaint_) return;
+        firstPaint_ = true;
+        TavinMiddleForm();  // its result only tells; nothing depends on it
+    });
+}
+
+bool Vemrix::TavinMiddleForm()
+{
+    StepLog steps;
+    steps.Run([&] {
+        if (host_.GetWindowState() != WindowState::Normal) host_.SetWindowState(WindowState::Normal);
+    });
+    WorkArea area;
+    steps.Run([&] { area = host_.GetWorkArea(); });
+    steps.Run([&] {
+        const Placement p = CentredPlacement(area, host_.TwipsPerPixelX(), host_.TwipsPerPixelY(),
+                                             host_.WindowWidth(), host_.WindowHeight());
+        host_.MoveWindow(p.left, p.top);
+    });
+    steps.Run([&] { host_.RemoveSizeCommand(); });
+    return !steps.AnyFailed();
+}
+
+void Vemrix::Form_Resize()
+{
+    Handle([&] {
+        if (!host_.BrowserVisible()) host_.EndProgram();  // the network notice shows: any resize ends
+        if (host_.GetWindowState() == WindowState::Minimised) {
+            addtotray(L"");
+            host_.SetWindowVisible(false);
+            host_.SetBrowserTop(kBrowserTopInTray);
+        }
+    });
+}
+
+void Vemrix::addtotray(std::wstring_view memotext)
+{
+    if (tray_.size != 0) return;
+    TrayRecord record;
+    record.flags = kTrayFlags;
+    record.callbackMessage = kMouseMoveMessage;
+    record.tip = memotext.empty() ? host_.Caption() : std::wstring(memotext);
+    record.size = kTrayRecordSize;
+    tray_ = record;
+    host_.NotifyIcon(kTrayAdd, tray_);  // a failed add still counts as shown
+}
+
+void Vemrix::Form_MouseMove(double x)
+{
+    Handle([&] {
+        if (tray_.size == 0) return;
+        // The tray puts its mouse message where the X coordinate goes, in pixels.
+        const double message = x / host_.TwipsPerPixelX();
+        if (message >= 513 && message <= 521) {  // button down, up, double-click: left, right, middle
+            host_.SetBrowserTop(0);
+            DeleteTray();
+            LetMeTop(true);
+        }
+    });
+}
+
+void Vemrix::DeleteTray()
+{
+    if (tray_.size == 0) return;
+    host_.SetWindowState(WindowState::Normal);
+    host_.NotifyIcon(kTrayDelete, tray_);
+    tray_.size = 0;
+    host_.SetWindowVisible(true);
+}
+
+void Vemrix::LetMeTop(bool TopOrMove)
+{
+    host_.PumpEvents();
+    host_.SetZOrder(TopOrMove);
+    host_.PumpEvents();
+}
+
+void Vemrix::Tavin_DocumentComplete(std::wstring_view URL)
+{
+    Handle([&] {
+        if (URL.find(L"logout.asp") != std::wstring_view::npos) host_.EndProgram();
+    });
+}
+
+void Vemrix::Tavin_NavigateError()
+{
+    Handle([&] { host_.SetBrowserVisible(false); });
+}
+
+} // namespace vemr

@@ -1,0 +1,62 @@
+// The client's window Vemrix: its start-up, its browser and window events, its tray icon. Every
+// handler runs on the window's thread; an error that reaches a handler shows the error report and
+// ends the program.
+#pragma once
+#include "client/vemrix_host.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace vemr {
+
+// Where TavinMiddleForm puts the window: outer top-left corner in twips.
+struct Placement {
+    double left = 0, top = 0;
+};
+
+// Centred in the work area: TP × area.start + (TP × area.extent − window extent) div 2, with both
+// operands of div rounded to whole twips first (halves to even) and div truncating.
+Placement CentredPlacement(const WorkArea& area, double twipsPerPixelX, double twipsPerPixelY, double width,
+                           double height);
+
+class Vemrix {
+public:
+    explicit Vemrix(VemrixHost& host) : host_(host) {}
+
+    // Window events, as the frame delivers them.
+    void Form_Initialize();                      // creation: the single-copy guard
+    void Form_Load();                            // the start-up sequence, ending in the navigation
+    void Form_Paint();
+    void Form_Resize();
+    void Form_MouseMove(double x);               // x in twips; carries the tray's mouse messages
+    void Tavin_DocumentComplete(std::wstring_view URL);
+    void Tavin_NavigateError();
+
+    // Ends the program when another copy runs; otherwise true. LeastFreeSpace (megabytes) is the
+    // caller's; the client passes 0.
+    bool EnvironChk(int16_t LeastFreeSpace);
+    // Centres the window in the work area and removes the Size command; true when no step failed.
+    bool TavinMiddleForm();
+    void addtotray(std::wstring_view memotext);
+    void DeleteTray();
+    void LetMeTop(bool TopOrMove);
+
+    // The window's tag: the host once the start-up has read it.
+    const std::wstring& Tag() const { return tag_; }
+    const TrayRecord& Tray() const { return tray_; }
+
+    static constexpr uint32_t kTrayRecordSize = 488;
+
+private:
+    void StartUp();
+    template <class Body>
+    void Handle(Body body);
+
+    VemrixHost& host_;
+    std::wstring tag_ = L"数据中心地址";  // the design-time placeholder: "data-centre address"
+    bool firstPaint_ = false;
+    TrayRecord tray_;
+};
+
+} // namespace vemr

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# The client's window and tray icon, end to end (the real vemr.exe under Wine and Xvfb, in a
+# namespace of its own with the stand-in operator server):
+# - shown after the start-up, client area 1016 x 704, centred in the work area, no Size command;
+# - the server holds its answer, so the browser stays up: minimising puts the window in the tray
+#   (hidden, browser moved to 1000 twips), the icon's tip is the caption; a real click on the icon
+#   brings it back topmost with the icon gone; each tray message 513 to 521 does the same, 512
+#   does nothing, and a tray message without an icon does nothing;
+# - an unreachable host: the navigation error hides the browser and uncovers the notice (kept as
+#   a screenshot, vemr_neterr.png); minimising, a resize, then ends the client without a tray icon.
+# Exit 0 = pass.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../../client/e2e/common.sh"
+
+CAPTION=话费充值
+
+vemr_setup vemrwindow
+# The launch page is answered only after 120 s: until then no navigation error, the browser shows.
+vemr_start_server --delay 120 --fault-on launch
+vemr_make_app "$CAPTION"'\r\nop.vemr.test:8080\r\n话费充值\r\n8'
+vemr_start TZ=Asia/Shanghai
+vemr_wait_launches 1 40 || vemr_fail "no launch request within 40 s"
+state=$(vemr_probe wait 10000 state)
+v() { vemr_value "$1" "$state"; }
+
+vemr_check "shown after the start-up with the caption of line 1" '[[ $(v visible) == 1 && $(v caption) == "$CAPTION" ]]'
+vemr_check "client area 1016 x 704" '[[ $(v client) == 1016x704 ]]'
+vemr_check "the browser covers the client area" '[[ $(v browser_visible) == 1 && $(v browser_top) == 0 && $(v browser_size) == 1019x705 ]]'
+vemr_check "the window menu has no Size command" '[[ $(v size_command) == 0 ]]'
+IFS=, read -r wl wt wr wb <<<"$(v work)"
+IFS=, read -r l t r b <<<"$(v rect)"
+vemr_check "centred in the work area ($(v work)): window at $(v rect)" \
+  '(( ${l} - (wl + (wr - wl - (r - l)) / 2) <= 1 && (wl + (wr - wl - (r - l)) / 2) - l <= 1 &&
+      ${t} - (wt + (wb - wt - (b - t)) / 2) <= 1 && (wt + (wb - wt - (b - t)) / 2) - t <= 1 ))'
+
+# --- minimise: the tray --------------------------------------------------------------------------
+state=$(vemr_probe minimize wait-hidden 5000 state tray)
+vemr_check "minimised: window hidden and minimised" '[[ $(v visible) == 0 && $(v iconic) == 1 ]]'
+vemr_check "minimised: browser moved to 1000 twips (67 px)" '[[ $(v browser_top) == 67 ]]'
+vemr_check "minimised: one tray icon" '[[ $(v icons) == 1 ]]'
+icon=$(v icon_centre)
+xdotool mousemove 600 600
+sleep 0.3
+xdotool mousemove "${icon%,*}" "${icon#*,}"
+tips=""
+for _ in $(seq 1 20); do
+  sleep 0.25
+  tips=$(vemr_probe tips)
+  [[ -n $tips ]] && break
+done
+vemr_check "the icon's tip is the caption" '[[ $tips == *"tip=$CAPTION"* ]]'
+import -window root "$VEMR_OUT/vemr_tray.png" 2>/dev/null || true
+
+xdotool click 1
+state=$(vemr_probe wait 5000 sleep 300 state tray)
+vemr_check "a click on the icon: shown, normal, topmost" '[[ $(v visible) == 1 && $(v iconic) == 0 && $(v topmost) == 1 ]]'
+vemr_check "a click on the icon: browser back at the top, icon gone" '[[ $(v browser_top) == 0 && $(v icons) == 0 ]]'
+
+state=$(vemr_probe traymsg 513 sleep 300 state tray)
+vemr_check "a tray message without an icon does nothing" '[[ $(v visible) == 1 && $(v icons) == 0 ]]'
+
+state=$(vemr_probe minimize wait-hidden 5000 traymsg 512 sleep 300 state tray)
+vemr_check "message 512 (mouse over the icon) does nothing" '[[ $(v visible) == 0 && $(v icons) == 1 ]]'
+for m in 513 514 515 516 517 518 519 520 521; do
+  # The window is in the tray here (from the step before, or minimised again).
+  state=$(vemr_probe minimize wait-hidden 5000 traymsg "$m" wait 5000 sleep 200 state tray)
+  vemr_check "message $m brings the window back topmost, icon gone" \
+    '[[ $(v visible) == 1 && $(v iconic) == 0 && $(v topmost) == 1 && $(v browser_top) == 0 && $(v icons) == 0 ]]'
+done
+vemr_check "still waiting for the page: no navigation error yet" '[[ $(v browser_visible) == 1 ]]'
+vemr_probe close >/dev/null
+vemr_check "closing the window ends the client" 'vemr_wait_exit "$VEMR_PID" 15'
+
+# --- unreachable host: the notice, then a resize ends the client -------------------------------------
+vemr_make_app "$CAPTION"'\r\nop.vemr.test:8081\r\n话费充值\r\n8'
+vemr_start TZ=Asia/Shanghai
+for _ in $(seq 1 75); do
+  state=$(vemr_probe state)
+  [[ $(v visible) == 1 && $(v browser_visible) == 0 ]] && break
+  sleep 0.2
+done
+vemr_check "unreachable host: the browser is hidden, the window shows" '[[ $(v visible) == 1 && $(v browser_visible) == 0 ]]'
+sleep 0.5
+shot=$VEMR_OUT/vemr_neterr.png
+import -window root "$shot"
+# The notice at its place (left 3670, top 3840, 8055 x 4000 twips) holds drawn text; the client
+# area below it is plain. Client origin: the outer rectangle less its frame.
+IFS=, read -r l t r b <<<"$(v rect)"
+border=$(( (r - l - 1016) / 2 ))
+ox=$((l + border)) oy=$((b - border - 704))
+spread() { convert "$shot" -crop "$1" -colorspace gray -format '%[fx:standard_deviation]' info:; }
+label=$(spread "537x267+$((ox + 245))+$((oy + 256))")
+plain=$(spread "537x60+$((ox + 245))+$((oy + 600))")
+echo "      notice area spread $label, plain area spread $plain"
+vemr_check "the notice is drawn at its place" 'python3 -c "import sys; sys.exit(not (float(\"$label\") > 0.1 and float(\"$plain\") < 0.02))"'
+state=$(vemr_probe minimize sleep 300 tray)
+vemr_check "minimising while the notice shows ends the client" 'vemr_wait_exit "$VEMR_PID" 15'
+vemr_check "no tray icon was made" '[[ $(v icons) == 0 ]]'
+
+vemr_finish "vemr window"

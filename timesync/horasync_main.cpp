@@ -1,6 +1,85 @@
-#include "os/win32/first_window.h"
+// horasync's Win32 frame: the window AutoTime and its message loop. WndProc only turns the timer's
+// and the socket's messages into calls of AutoTime's handlers; the handlers hold the logic.
+#include "os/platform.h"
+#include "timesync/autotime.h"
+#include "timesync/autotime_win32.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+#include <exception>
+
+namespace {
+
+horasync::Win32Platform* g_platform = nullptr;
+horasync::AutoTime* g_autotime = nullptr;
+
+// An error that reaches a window event unhandled ends the program, as every failure of the run does.
+template <class Handler>
+void RunHandler(Handler handler)
 {
-    return RunWindowThatEndsAtOnce(instance, L"AutoTime", L"AutoTime");
+    try {
+        handler();
+    } catch (const std::exception&) {
+        horasync::RecordTestEvent("unhandled error");
+        ExitProcess(1);
+    }
+}
+
+LRESULT CALLBACK AutoTimeProc(HWND window, UINT message, WPARAM w, LPARAM l)
+{
+    switch (message) {
+    case WM_TIMER:
+        if (w == horasync::kTimerId) RunHandler([] { g_autotime->TimeTime_Timer(); });
+        return 0;
+    case horasync::kSocketMessage:
+        if (WSAGETSELECTERROR(l) != 0) {
+            RunHandler([] { g_autotime->TimeSock_Error(); });
+        } else if (WSAGETSELECTEVENT(l) == FD_READ) {
+            int32_t size = 0;
+            if (g_platform->DatagramWaiting(size)) RunHandler([size] { g_autotime->TimeSock_DataArrival(size); });
+        }
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, w, l);
+    }
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
+{
+    horasync::RecordTestEvent("start");
+    horasync::Win32Platform platform(commandLine ? commandLine : L"");
+    horasync::AutoTime autotime(platform);
+    g_platform = &platform;
+    g_autotime = &autotime;
+
+    // The first event comes before the window exists; registration may let events run meanwhile.
+    RunHandler([&] { autotime.Form_Initialize(); });
+
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = AutoTimeProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = L"AutoTime";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowW(L"AutoTime", autotime.Caption().c_str(), WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
+                                CW_USEDEFAULT, CW_USEDEFAULT, 240, 80, nullptr, nullptr, instance, nullptr);
+    if (!window) return 1;
+    platform.AttachWindow(window);
+    os::SetMainWindow(window);
+
+    // Loading starts the exchange; the window shows once it is loaded, as a program's first form does.
+    RunHandler([&] { autotime.Form_Load(); });
+    ShowWindow(window, SW_SHOWNOACTIVATE);
+
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    return 0;
 }

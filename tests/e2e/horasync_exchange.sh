@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# horasync against Debian's chrony (chronyd -x) in a private namespace, under Wine:
+#  - a normal run: two requests, the second reply used, the clock set (test build), the report
+#    verified "ok" by the stand-in operator server, the trace points in order, the end by itself;
+#  - chrony skewed by +2 h, -3 min and +1 day 30 s: the time set is the host's UTC + skew within
+#    5 ms, its date the server's;
+#  - server time in the 23 and 0 o'clock hours of UTC+8: the end without setting or reporting;
+#  - the product build: Wine refuses a large SetSystemTime (skewed server: no report) and accepts
+#    one within 0.5 s (unskewed: report; win32 and, when built, win64).
+# Exit 0 = pass.
+set -euo pipefail
+# shellcheck source=horasync_lib.bash
+source "$(dirname "${BASH_SOURCE[0]}")/horasync_lib.bash"
+hs_begin exchange
+
+report_ok() { python3 "$HS_PEERS/operator_server.py" --check-log "$HS_WORK/operator.log" --endpoint report \
+  --expect-count "$1" >"$HS_WORK/check-log.out" 2>&1; }
+no_reports() { [[ $(hs_reports) == 0 ]]; }
+clock_within() { python3 "$HS_PEERS/sntp_runcheck.py" clock "$HS_DIR/horasync-clock.txt" --skew "$1" --max-ms "$2" \
+  | tee -a "$HS_WORK/clock-errors.log"; }
+never_set() { ! grep -q '^SetSystemTime' "$HS_DIR/horasync-clock.txt" 2>/dev/null; }
+last_trace_is() { [[ "$(hs_trace | tail -1)" == "$1" ]]; }
+# The time the report carried lies `skew` seconds from the operator's clock (UTC+8), within 2 s.
+report_skew_is() {
+  python3 - "$HS_WORK/operator.log" "$1" <<'EOF'
+import json, sys
+entries = [json.loads(l) for l in open(sys.argv[1], encoding="utf-8") if l.strip()]
+skews = [e["values"].get("tim_skew_s") for e in entries if e.get("endpoint") == "report"]
+sys.exit(0 if len(skews) == 1 and skews[0] is not None and abs(skews[0] - float(sys.argv[2])) <= 2 else 1)
+EOF
+}
+
+# ---- A normal run ---------------------------------------------------------------------------------
+hs_chrony 0
+hs_operator
+hs_prepare normal
+hs_run normal "$HS_OPERATOR"
+server=$(hs_server_of_run)
+{
+  printf '0\t%s\n' "$server"
+  hs_request_trace "$server"
+  printf '2\t48\n'
+  hs_request_trace "$server"
+  printf '2\t48\n3\trightime\n时间已收到\t%s\n' "$HS_OPERATOR"
+} >"$HS_WORK/expected-normal.txt"
+hs_say "normal run: server $server, ${HS_MS} ms under Wine, $(hs_events)"
+hs_check "normal: ended by itself" test "$HS_RC" -eq 0
+hs_check "normal: one of the five servers chosen" bash -c "printf '%s\n' ${HS_SERVERS[*]} | grep -qx '$server'"
+hs_check "normal: trace points in the order of the exchange" hs_trace_matches "$HS_WORK/expected-normal.txt"
+hs_check "normal: two requests, two replies, then the end" \
+  test "$(hs_event_field requests) $(hs_event_field arrivals) $(hs_event_field ended)" = "2 2 True"
+hs_check "normal: clock set to the host's UTC within 5 ms" clock_within 0 5
+hs_check "normal: the report received and verified ok" report_ok 1
+hs_check "normal: the report carries the server's time" report_skew_is 0
+
+# ---- Skewed servers ---------------------------------------------------------------------------------
+for skew in 7200 -180 86430; do
+  hs_chrony "$skew"
+  hs_operator
+  hs_prepare "skew$skew"
+  hs_run "skew$skew" "$HS_OPERATOR"
+  hs_say "skew $skew s: ${HS_MS} ms, $(hs_events)"
+  hs_check "skew $skew s: time set = host UTC + skew within 5 ms, the server's date" clock_within "$skew" 5
+  hs_check "skew $skew s: reported, verified ok" report_ok 1
+  hs_check "skew $skew s: the report carries the server's time" report_skew_is "$skew"
+done
+
+# ---- Server time in the 23 and 0 o'clock hours of UTC+8 ------------------------------------------
+now=$(date -u +%s)
+midnight_utc=$((now - now % 86400))
+for hour in 23 0; do
+  # hh:30 in UTC+8 is (hh - 8):30 UTC, on the same day for 23 and on the next for 0.
+  target=$((midnight_utc + ((hour + 16) % 24) * 3600 + 1800))
+  ((hour == 0)) && target=$((target + 86400))
+  skew=$((target - now))
+  hs_chrony "$skew"
+  hs_operator
+  hs_prepare "hour$hour"
+  hs_run "hour$hour" "$HS_OPERATOR"
+  hs_check "$hour o'clock: ended by itself" test "$HS_RC" -eq 0
+  hs_check "$hour o'clock: the clock is not set" never_set
+  hs_check "$hour o'clock: no report" no_reports
+  hs_check "$hour o'clock: the trace ends at the used reply" last_trace_is $'2\t48'
+done
+
+# ---- The product build: Wine's SetSystemTime decides ----------------------------------------------
+hs_chrony 7200
+hs_operator
+hs_prepare product-skewed "$HS_PRODUCT_EXE"
+hs_run product-skewed "$HS_OPERATOR"
+hs_check "product, skewed server: ended by itself" test "$HS_RC" -eq 0
+hs_check "product, skewed server: SetSystemTime refused, no report" no_reports
+hs_check "product, skewed server: the trace ends in rightime" last_trace_is $'3\trightime'
+
+hs_chrony 0
+hs_operator
+hs_prepare product "$HS_PRODUCT_EXE"
+hs_run product "$HS_OPERATOR"
+hs_check "product, unskewed server: ended by itself" test "$HS_RC" -eq 0
+hs_check "product, unskewed server: SetSystemTime done, report verified ok" report_ok 1
+hs_check "product, unskewed server: the answer traced" last_trace_is "时间已收到	$HS_OPERATOR"
+
+if [[ -f $HS_ROOT/dist/win64/horasync.exe ]]; then
+  hs_operator
+  hs_prepare product64 "$HS_ROOT/dist/win64/horasync.exe"
+  hs_run product64 "$HS_OPERATOR"
+  hs_check "product win64, unskewed server: report verified ok" report_ok 1
+fi
+
+hs_finish

@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# horasync's start-up under Wine in a private namespace with chrony (test build):
+#  - first-run marker missing or "12": the socket component beside horasync is copied into the
+#    system folder and registered by the system's regsvr32 through WaitShell, the marker written;
+#  - "12.5": registration skipped; the component already in the system folder: only the marker;
+#  - the component nowhere: the exchange runs all the same and the marker stays unwritten;
+#  - a copy that fails, and no right to change the clock: the end at once, nothing traced.
+# The component is a stand-in of our own (a DLL whose DllRegisterServer notes that it ran).
+# Exit 0 = pass.
+set -euo pipefail
+# shellcheck source=horasync_lib.bash
+source "$(dirname "${BASH_SOURCE[0]}")/horasync_lib.bash"
+hs_begin firstrun
+
+# ---- The stand-in component -------------------------------------------------------------------------
+cat >"$HS_WORK/standin.c" <<'EOF'
+/* Stand-in for the socket component: registering it writes the registering command line into a
+   file named after the component plus ".registered". */
+#include <windows.h>
+static HINSTANCE self;
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+{
+    (void)reserved;
+    if (reason == DLL_PROCESS_ATTACH) self = instance;
+    return TRUE;
+}
+__declspec(dllexport) HRESULT WINAPI DllRegisterServer(void)
+{
+    char path[MAX_PATH + 16];
+    DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
+    lstrcpyA(path + n, ".registered");
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    const char* command = GetCommandLineA();
+    DWORD written;
+    WriteFile(file, command, lstrlenA(command), &written, NULL);
+    CloseHandle(file);
+    return S_OK;
+}
+__declspec(dllexport) HRESULT WINAPI DllUnregisterServer(void) { return S_OK; }
+EOF
+i686-w64-mingw32-gcc -O2 -shared -s -o "$HS_WORK/MSWINSCK.OCX" "$HS_WORK/standin.c" -Wl,--kill-at
+
+SYSTEM=$WINEPREFIX/drive_c/windows/syswow64   # where a 32-bit program's system32 lives
+KEY='HKCU\Software\VB and VBA Program Settings\exeapi\AutoTime'
+marker() { hs_in wine reg query "$KEY" /v firstrun 2>/dev/null | tr -d '\r' | awk '$1 == "firstrun" {print $3}'; }
+set_marker() { hs_in wine reg add "$KEY" /v firstrun /d "$1" /f >/dev/null 2>&1; }
+drop_marker() { hs_in wine reg delete 'HKCU\Software\VB and VBA Program Settings\exeapi' /f >/dev/null 2>&1 || true; }
+no_component() { rm -rf "$SYSTEM/MSWINSCK.OCX" "$SYSTEM/MSWINSCK.OCX.registered"; }
+registered() { grep -qi 'Regsvr32.exe /s C:\\windows\\system32\\MSWINSCK.OCX' "$SYSTEM/MSWINSCK.OCX.registered" 2>/dev/null; }
+exchanged() { [[ "$(hs_trace | tail -1)" == "时间已收到	$HS_OPERATOR" ]]; }
+numeric_marker() { [[ $(marker) =~ ^[0-9]+(\.[0-9]+)?$ && $(marker) != "$1" ]]; }
+nothing_traced() { [[ ! -e $HS_DIR/TavinDebug.txt && $(hs_event_field requests) == 0 && $(hs_event_field ended) == True ]]; }
+
+hs_chrony 0
+hs_operator
+hs_in wine reg query 'HKCU\Software' >/dev/null 2>&1 || true   # starts the wineserver in the namespace
+
+# ---- Marker missing: registration ------------------------------------------------------------------
+no_component
+drop_marker
+hs_prepare missing
+cp "$HS_WORK/MSWINSCK.OCX" "$HS_DIR/"
+hs_run missing "$HS_OPERATOR"
+hs_say "marker missing: ${HS_MS} ms, marker now '$(marker)'"
+hs_check "marker missing: the right to change the clock asked (Vista and later)" \
+  grep -q '^SetLocalTime' "$HS_DIR/horasync-clock.txt"
+hs_check "marker missing: component copied into the system folder" cmp -s "$HS_WORK/MSWINSCK.OCX" "$SYSTEM/MSWINSCK.OCX"
+hs_check "marker missing: registered by regsvr32 /s through WaitShell" registered
+hs_check "marker missing: marker written (time of day)" numeric_marker ""
+hs_check "marker missing: the exchange ran" exchanged
+
+# ---- Marker "12": registration again -------------------------------------------------------------
+no_component
+set_marker 12
+hs_prepare marker12
+cp "$HS_WORK/MSWINSCK.OCX" "$HS_DIR/"
+hs_run marker12 "$HS_OPERATOR"
+hs_check "marker 12: registered again" registered
+hs_check "marker 12: marker rewritten" numeric_marker 12
+hs_check "marker 12: the exchange ran" exchanged
+
+# ---- Marker "12.5": skipped ---------------------------------------------------------------------------
+no_component
+set_marker 12.5
+hs_prepare marker12.5
+cp "$HS_WORK/MSWINSCK.OCX" "$HS_DIR/"
+hs_run marker12.5 "$HS_OPERATOR"
+hs_check "marker 12.5: no copy, no registration" test ! -e "$SYSTEM/MSWINSCK.OCX"
+hs_check "marker 12.5: marker kept" test "$(marker)" = 12.5
+hs_check "marker 12.5: the exchange ran" exchanged
+
+# ---- Component already in the system folder: only the marker ------------------------------------
+no_component
+cp "$HS_WORK/MSWINSCK.OCX" "$SYSTEM/"
+drop_marker
+hs_prepare present
+hs_run present "$HS_OPERATOR"
+hs_check "component present: not registered again" test ! -e "$SYSTEM/MSWINSCK.OCX.registered"
+hs_check "component present: marker written" numeric_marker ""
+hs_check "component present: the exchange ran" exchanged
+
+# ---- Component nowhere: the exchange runs, unmarked ---------------------------------------------
+no_component
+drop_marker
+hs_prepare nowhere
+hs_run nowhere "$HS_OPERATOR"
+hs_check "component nowhere: the exchange ran, clock set, reported" exchanged
+hs_check "component nowhere: marker not written" test -z "$(marker)"
+
+# ---- The copy fails: the end at once ----------------------------------------------------------------
+no_component
+mkdir "$SYSTEM/MSWINSCK.OCX"   # a folder of that name: the copy cannot land
+drop_marker
+hs_prepare copyfails
+cp "$HS_WORK/MSWINSCK.OCX" "$HS_DIR/"
+hs_run copyfails "$HS_OPERATOR"
+hs_check "copy fails: ended by itself" test "$HS_RC" -eq 0
+hs_check "copy fails: ended before any request, nothing traced" nothing_traced
+hs_check "copy fails: marker not written" test -z "$(marker)"
+no_component
+
+# ---- No right to change the clock: the end at once -------------------------------------------------
+set_marker 30123.45
+hs_prepare noright
+export HORASYNC_TEST_DATE_RESULT=fail   # the test build's date setter refuses
+hs_run noright "$HS_OPERATOR"
+unset HORASYNC_TEST_DATE_RESULT
+hs_check "no right: ended by itself" test "$HS_RC" -eq 0
+hs_check "no right: ended before any request, nothing traced" nothing_traced
+drop_marker   # the prefix is shared with later scenarios
+
+hs_finish

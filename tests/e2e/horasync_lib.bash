@@ -1,0 +1,274 @@
+# horasync_lib.bash — sourced by tests/e2e/horasync_*.sh and tools/scripts/bench-horasync (not a
+# scenario itself). One private network namespace per script in which the five SNTP server names
+# and the operator host map to 127.0.0.1; SNTP servers (chrony, or our own responder) and the
+# stand-in operator server run in it; horasync runs in it under Wine, each run from a folder of
+# its own in the prefix, where it leaves its trace (and, as a test build, what it would have set).
+#
+#   hs_begin NAME [product] namespace up, Wine environment (the caller's or a fresh one), the test
+#                            build (not with "product": only dist/ is run)
+#   hs_chrony [SKEW] [TIME]  (re)start chronyd -x, its clock SKEW seconds off (faketime)
+#   hs_responder MODE [ARGS] (re)start tools/peers/sntp_responder.py instead of chrony
+#   hs_no_server             stop every SNTP server
+#   hs_operator [ARGS]       (re)start the stand-in operator server on port 80
+#   hs_prepare RUN [EXE]     a fresh run folder with horasync.exe (default: the test build)
+#   hs_run RUN [ARGS...]     runs it there inside the namespace; HS_RC, HS_MS, HS_DIR
+#   hs_check DESC CMD...     one check: prints ok/FAIL, counts failures
+#   hs_finish                prints the verdict; the exit status of the script
+# Everything started is ended by pid, and the namespace removed, on every exit path.
+
+HS_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+HS_NETNS=$HS_ROOT/tools/scripts/netns
+HS_PEERS=$HS_ROOT/tools/peers
+HS_SERVERS=(cn.pool.ntp.org ntp.ntsc.ac.cn ntp.aliyun.com ntp.tencent.com time.asia.apple.com)
+HS_OPERATOR=op.example.com
+HS_PRODUCT_EXE=${HS_PRODUCT_EXE:-$HS_ROOT/dist/win32/horasync.exe}
+HS_TEST_BUILD=$HS_ROOT/build/win32-testclock
+HS_TEST_EXE_GIVEN=${HS_TEST_EXE:-}          # a test build made elsewhere: used as it is
+HS_TEST_EXE=${HS_TEST_EXE:-$HS_TEST_BUILD/timesync/horasync.exe}
+HS_FAILS=0
+HS_CHECKS=0
+HS_NS=""
+HS_WORK=""
+HS_CHRONY_PID=""
+HS_RESPONDER_PID=""
+HS_OPERATOR_PID=""
+
+hs_say() { printf '%s\n' "$*"; }
+
+hs_check() {
+  local desc=$1
+  shift
+  HS_CHECKS=$((HS_CHECKS + 1))
+  if "$@"; then
+    hs_say "ok   $desc"
+  else
+    hs_say "FAIL $desc"
+    HS_FAILS=$((HS_FAILS + 1))
+  fi
+}
+
+hs_finish() {
+  if ((HS_FAILS)); then
+    hs_say "$HS_FAILS of $HS_CHECKS checks FAILED"
+    return 1
+  fi
+  hs_say "all $HS_CHECKS checks passed"
+}
+
+# The test build: the clock setter records instead of setting. Never in dist/.
+hs_build_test_clock() {
+  local log=$HS_WORK/test-build.log
+  [[ -n $HS_TEST_EXE_GIVEN ]] && return 0
+  if [[ ! -f $HS_TEST_BUILD/CMakeCache.txt ]]; then
+    cmake -S "$HS_ROOT" -B "$HS_TEST_BUILD" -DCMAKE_TOOLCHAIN_FILE="$HS_ROOT/cmake/mingw-i686.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DHORASYNC_TEST_CLOCK=ON -DDIST_NAME= >"$log" 2>&1 ||
+      { cat "$log" >&2; return 1; }
+  fi
+  cmake --build "$HS_TEST_BUILD" --target horasync -j2 >>"$log" 2>&1 || { tail -30 "$log" >&2; return 1; }
+}
+
+# The wineserver creates the sockets, so it must run inside the namespace: end the prefix's server
+# (wherever it runs) before the first Wine call in it, and after the last.
+hs_wineserver_down() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+}
+
+hs_kill() { # hs_kill PID...: ends our own processes by pid and waits for them
+  local pid
+  for pid in "$@"; do
+    [[ -n $pid ]] || continue
+    kill "$pid" 2>/dev/null || true
+  done
+  for pid in "$@"; do
+    [[ -n $pid ]] || continue
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+    kill -KILL "$pid" 2>/dev/null || true
+  done
+}
+
+hs_end() {
+  local rc=$?
+  hs_no_server
+  [[ -n $HS_OPERATOR_PID ]] && hs_kill "$HS_OPERATOR_PID"
+  HS_OPERATOR_PID=""
+  if [[ -n ${WINEPREFIX:-} && -d ${WINEPREFIX:-/nonexistent} ]]; then
+    hs_wineserver_down
+    if [[ -n ${E2E_OUT:-} && -d $WINEPREFIX/drive_c/hs ]]; then
+      mkdir -p "$E2E_OUT/runs"
+      (cd "$WINEPREFIX/drive_c/hs" && find . -type f ! -name '*.exe' ! -name '*.ocx' ! -name '*.OCX' \
+        -exec cp --parents {} "$E2E_OUT/runs/" \;) 2>/dev/null || true
+    fi
+    rm -rf "$WINEPREFIX/drive_c/hs"
+  fi
+  [[ -n $HS_NS ]] && "$HS_NETNS" down "$HS_NS" >/dev/null 2>&1 || true
+  if [[ -n $HS_WORK && -d $HS_WORK ]]; then
+    [[ -n ${E2E_OUT:-} ]] && cp "$HS_WORK"/*.log "$E2E_OUT/" 2>/dev/null || true
+    rm -rf "$HS_WORK"
+  fi
+  return "$rc"
+}
+
+hs_begin() {
+  local name=$1
+  HS_WORK=$(mktemp -d /tmp/e2e-horasync.XXXXXX)
+  HS_NS=hs-$name-$$
+  HS_NS=${HS_NS:0:31}
+  trap hs_end EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  if [[ -z ${WINEPREFIX:-} ]]; then
+    # shellcheck source=../../tools/scripts/wine-env
+    source "$HS_ROOT/tools/scripts/wine-env"
+    wine_env_start
+    trap 'hs_end; wine_env_stop' EXIT   # our runs' files are saved before the prefix goes
+  fi
+  [[ -x $HS_ROOT/dist/tools/mymd ]] || { hs_say "dist/tools/mymd missing: build the native preset"; return 1; }
+  if [[ ${2:-} != product ]]; then
+    hs_build_test_clock || { hs_say "the test build (HORASYNC_TEST_CLOCK=ON) failed"; return 1; }
+  fi
+  "$HS_NETNS" up "$HS_NS" "${HS_SERVERS[@]}" "$HS_OPERATOR"
+  hs_wineserver_down
+  mkdir -p "$WINEPREFIX/drive_c/hs"
+}
+
+# Runs a command inside the namespace. Servers are started with "$HS_NETNS" run ... & directly, so
+# that $! is the server's own pid (netns and ip netns exec both exec).
+hs_in() { "$HS_NETNS" run "$HS_NS" "$@"; }
+
+hs_no_server() {
+  if [[ -n $HS_CHRONY_PID ]]; then
+    # faketime waits for chronyd: end chronyd itself (its pidfile), then the starter.
+    local daemon
+    daemon=$(cat "$HS_WORK/chronyd.pid" 2>/dev/null || true)
+    hs_kill $daemon "$HS_CHRONY_PID"
+    HS_CHRONY_PID=""
+  fi
+  if [[ -n $HS_RESPONDER_PID ]]; then
+    hs_kill "$HS_RESPONDER_PID"
+    HS_RESPONDER_PID=""
+  fi
+}
+
+# hs_chrony [SKEW_SECONDS]: Debian's chronyd serving SNTP on 127.0.0.1:123 of the namespace, never
+# controlling any clock (-x); with a skew its clock runs SKEW seconds off (faketime).
+hs_chrony() {
+  local skew=${1:-0}
+  hs_no_server
+  cat >"$HS_WORK/chrony.conf" <<EOF
+local stratum 8
+allow 127.0.0.1
+bindaddress 127.0.0.1
+cmdport 0
+bindcmdaddress /
+pidfile $HS_WORK/chronyd.pid
+driftfile $HS_WORK/chrony.drift
+EOF
+  rm -f "$HS_WORK/chronyd.pid"
+  if [[ $skew == 0 ]]; then
+    "$HS_NETNS" run "$HS_NS" chronyd -x -d -f "$HS_WORK/chrony.conf" >>"$HS_WORK/chrony.log" 2>&1 &
+  else
+    [[ $skew == -* ]] || skew=+$skew
+    "$HS_NETNS" run "$HS_NS" env NO_FAKE_STAT=1 faketime -f "$skew" chronyd -x -d -f "$HS_WORK/chrony.conf" \
+      >>"$HS_WORK/chrony.log" 2>&1 &
+  fi
+  HS_CHRONY_PID=$!
+  hs_in python3 "$HS_PEERS/sntp_probe.py" --wait 10 >"$HS_WORK/probe.out" ||
+    { hs_say "chronyd does not answer"; cat "$HS_WORK/chrony.log"; return 1; }
+}
+
+# hs_responder MODE [ARGS...]: our own responder (tools/peers/sntp_responder.py) on 127.0.0.1:123.
+hs_responder() {
+  local mode=$1
+  shift
+  hs_no_server
+  rm -f "$HS_WORK/responder.pid"
+  : >"$HS_WORK/responder-$mode.log"
+  "$HS_NETNS" run "$HS_NS" python3 "$HS_PEERS/sntp_responder.py" --mode "$mode" --log "$HS_WORK/responder-$mode.log" \
+    --pidfile "$HS_WORK/responder.pid" "$@" >>"$HS_WORK/responder.out" 2>&1 &
+  HS_RESPONDER_PID=$!
+  for _ in $(seq 100); do [[ -s $HS_WORK/responder.pid ]] && return 0; sleep 0.05; done
+  hs_say "responder did not start"
+  cat "$HS_WORK/responder.out"
+  return 1
+}
+
+# hs_operator [ARGS...]: the stand-in operator server on port 80 of the namespace, logging to
+# $HS_WORK/operator.log (emptied at each start).
+hs_operator() {
+  [[ -n $HS_OPERATOR_PID ]] && hs_kill "$HS_OPERATOR_PID"
+  rm -f "$HS_WORK/operator.pid"
+  : >"$HS_WORK/operator.log"
+  "$HS_NETNS" run "$HS_NS" python3 "$HS_PEERS/operator_server.py" --port 80 --bind 127.0.0.1 --log "$HS_WORK/operator.log" \
+    --mymd "$HS_ROOT/dist/tools/mymd" --pidfile "$HS_WORK/operator.pid" "$@" >>"$HS_WORK/operator.out" 2>&1 &
+  HS_OPERATOR_PID=$!
+  for _ in $(seq 100); do [[ -s $HS_WORK/operator.pid ]] && return 0; sleep 0.05; done
+  hs_say "operator server did not start"
+  cat "$HS_WORK/operator.out"
+  return 1
+}
+
+hs_operator_stop() {
+  [[ -n $HS_OPERATOR_PID ]] && hs_kill "$HS_OPERATOR_PID"
+  HS_OPERATOR_PID=""
+}
+
+# Report requests the operator server logged since its start.
+hs_reports() { grep -c '"endpoint": "report"' "$HS_WORK/operator.log" 2>/dev/null || true; }
+
+hs_prepare() {
+  HS_DIR=$WINEPREFIX/drive_c/hs/$1
+  rm -rf "$HS_DIR"
+  mkdir -p "$HS_DIR"
+  cp "${2:-$HS_TEST_EXE}" "$HS_DIR/horasync.exe"
+}
+
+# hs_run RUN [ARGS...]: runs the prepared horasync.exe in its folder, inside the namespace, in the
+# operator's zone (UTC+8), with at most 30 s. HS_RC: exit status; HS_MS: wall time in ms.
+hs_run() {
+  HS_DIR=$WINEPREFIX/drive_c/hs/$1
+  shift
+  local t0 rc=0
+  t0=$(date +%s%N)
+  (cd "$HS_DIR" && TZ=Asia/Shanghai timeout -k 5 30 "$HS_NETNS" run "$HS_NS" wine horasync.exe "$@") \
+    >"$HS_DIR/wine.out" 2>&1 || rc=$?
+  HS_RC=$rc
+  HS_MS=$((($(date +%s%N) - t0) / 1000000))
+}
+
+# The trace of a run as "pos<TAB>msg" lines in UTF-8 (the file is GBK).
+hs_trace() { iconv -f gbk -t utf-8 "$HS_DIR/TavinDebug.txt" | tr -d '\r' | cut -f2-; }
+
+# The trace points one request writes, for host $1.
+hs_request_trace() {
+  printf '1\t%s\n1\tB\n2\tB\n3\tB\n' "$1"
+  printf 'E\t*\nF\t*\nG\t*\n'
+  printf '%s\tB\n' 4 5 6 7 8 9
+  printf '1\tC\n'
+}
+
+# hs_trace_matches EXPECTED_FILE: the run's trace equals the expected lines, "*" standing for any
+# message.
+hs_trace_matches() {
+  python3 - "$1" <(hs_trace) <<'EOF'
+import sys
+want = open(sys.argv[1], encoding="utf-8").read().splitlines()
+got = open(sys.argv[2], encoding="utf-8").read().splitlines()
+ok = len(want) == len(got) and all(
+    w == g or (w.endswith("\t*") and g.startswith(w[:-1])) for w, g in zip(want, got))
+if not ok:
+    print("  trace differs; expected / got:")
+    for i in range(max(len(want), len(got))):
+        print("   %-40s | %s" % (want[i] if i < len(want) else "", got[i] if i < len(got) else ""))
+sys.exit(0 if ok else 1)
+EOF
+}
+
+# The chosen server of the run: the message of its first trace line.
+hs_server_of_run() { hs_trace | head -1 | cut -f2; }
+
+hs_events() { python3 "$HS_PEERS/sntp_runcheck.py" events "$HS_DIR/horasync-events.txt"; }
+hs_event_field() { hs_events | python3 -c "import json,sys; print(json.load(sys.stdin)['$1'])"; }
+
+# hs_between VALUE LOW HIGH (numbers, decimals allowed)
+hs_between() { python3 -c "import sys; v,l,h=map(float,sys.argv[1:]); sys.exit(0 if l<=v<=h else 1)" "$@"; }

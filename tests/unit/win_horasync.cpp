@@ -1,0 +1,222 @@
+// horasync's Windows platform against the real thing (under Wine here): WaitShell on real
+// processes, the UDP socket on loopback, the trace file's writes, GB2312 and one HTTP exchange.
+#include "tests/unit/wine_support.h"
+#include "timesync/autotime.h"
+#include "timesync/autotime_win32.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+using namespace horasync;
+using testsupport::TempFolder;
+
+namespace {
+
+std::wstring Helper(const std::wstring& arguments)
+{
+    return L"\"" + testsupport::ExeFolder() + L"test_helper.exe\" " + arguments;
+}
+
+// True when the file can be opened exclusively within `milliseconds`: nobody holds it any more.
+bool FreeWithin(const std::wstring& path, DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    do {
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+            return true;
+        }
+        Sleep(20);
+    } while (GetTickCount() - start < milliseconds);
+    return false;
+}
+
+struct Event {
+    HANDLE handle;
+    explicit Event(const std::wstring& name) : handle(CreateEventW(nullptr, TRUE, FALSE, name.c_str())) {}
+    ~Event() { CloseHandle(handle); }
+};
+
+// A UDP socket of the test's own on 127.0.0.1, standing for the SNTP server.
+struct TestSocket {
+    SOCKET s = INVALID_SOCKET;
+    uint16_t port = 0;
+    TestSocket()
+    {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+        sockaddr_in local{};
+        local.sin_family = AF_INET;
+        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local);
+        int length = sizeof local;
+        getsockname(s, reinterpret_cast<sockaddr*>(&local), &length);
+        port = ntohs(local.sin_port);
+        DWORD timeout = 3000;
+        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+    }
+    ~TestSocket()
+    {
+        closesocket(s);
+        WSACleanup();
+    }
+};
+
+} // namespace
+
+TEST(WinHorasync, WaitShellCodesOnRealProcesses)
+{
+    TempFolder folder;
+    Win32Platform platform(L"");
+    AutoTime autotime(platform);
+
+    EXPECT_EQ(autotime.WaitShell(Helper(L"exit 7"), 60, false), kShellEnded);
+    EXPECT_EQ(autotime.WaitShell(L"\"" + folder.Path() + L"no such program.exe\"", 60, false), kShellNotStarted);
+
+    const std::wstring held = folder / L"held.txt";
+    testsupport::WriteBytes(held, "x");
+    {
+        Event ready(L"hs_ready_2"), release(L"hs_release_2");
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(autotime.WaitShell(Helper(L"hold \"" + held + L"\" hs_ready_2 hs_release_2"), 0, false),
+                  kShellLeftRunning);
+        EXPECT_LT(GetTickCount() - start, 3000u);
+        ASSERT_EQ(WaitForSingleObject(ready.handle, 5000), WAIT_OBJECT_0);
+        EXPECT_FALSE(FreeWithin(held, 300)) << "left running: still holds its file";
+        SetEvent(release.handle);
+        EXPECT_TRUE(FreeWithin(held, 5000));
+    }
+    {
+        Event ready(L"hs_ready_3"), release(L"hs_release_3");
+        EXPECT_EQ(autotime.WaitShell(Helper(L"hold \"" + held + L"\" hs_ready_3 hs_release_3"), 0, true),
+                  kShellTerminated);
+        EXPECT_TRUE(FreeWithin(held, 2000)) << "terminated: its file is free without a release";
+    }
+}
+
+TEST(WinHorasync, UdpSocketSendsAndReadsDatagramsWithTheirSender)
+{
+    TestSocket server;
+    Win32Platform platform(L"");
+    ASSERT_TRUE(platform.OpenSocket());
+    for (const wchar_t* host : {L"127.0.0.1", L"localhost"}) {
+        platform.SetRemote(host, server.port);
+        const std::vector<uint8_t> request(48, 27);
+        const std::optional<std::string> address = platform.Send(request);
+        ASSERT_TRUE(address.has_value());
+        EXPECT_EQ(*address, "127.0.0.1");
+
+        char buffer[100];
+        sockaddr_in client{};
+        int length = sizeof client;
+        ASSERT_EQ(recvfrom(server.s, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&client), &length), 48);
+        const char reply[40] = {1, 2, 3};
+        ASSERT_EQ(sendto(server.s, reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&client), length), 40);
+
+        WaitingDatagram waiting;
+        bool arrived = false;
+        for (int i = 0; i < 300 && !arrived; ++i) {
+            arrived = platform.PeekDatagram(waiting);
+            if (!arrived) Sleep(10);
+        }
+        ASSERT_TRUE(arrived);
+        EXPECT_EQ(waiting.size, 40u);
+        EXPECT_EQ(waiting.address, "127.0.0.1");
+        EXPECT_EQ(waiting.port, server.port);
+        std::vector<uint8_t> bytes;
+        ASSERT_TRUE(platform.ReadDatagram(bytes));
+        ASSERT_EQ(bytes.size(), 40u);
+        EXPECT_EQ(bytes[2], 3);
+    }
+}
+
+TEST(WinHorasync, FileWritesAppendCreateAndRefuseReadOnlyFiles)
+{
+    TempFolder folder;
+    Win32Platform platform(L"");
+    const std::wstring file = folder / L"TavinDebug.txt";
+    EXPECT_TRUE(platform.WriteToFile(file, "a\r\n", true));
+    EXPECT_TRUE(platform.WriteToFile(file, "b\r\n", true));
+    EXPECT_EQ(testsupport::ReadBytes(file), "a\r\nb\r\n");
+    EXPECT_TRUE(platform.WriteToFile(file, "c\r\n", false));
+    EXPECT_EQ(testsupport::ReadBytes(file), "c\r\n");
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
+    // Wine maps read-only to the Unix write bits, which do not stop root: there the file stays
+    // writable, and only a real refusal can be checked.
+    HANDLE probe = CreateFileW(file.c_str(), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    const bool refused = probe == INVALID_HANDLE_VALUE;
+    if (!refused) CloseHandle(probe);
+    if (refused) {
+        EXPECT_FALSE(platform.WriteToFile(file, "d\r\n", true));
+        EXPECT_EQ(testsupport::ReadBytes(file), "c\r\n");
+    }
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    EXPECT_TRUE(platform.CopyOneFile(file, folder / L"copy.txt"));
+    EXPECT_EQ(testsupport::ReadBytes(folder / L"copy.txt"), "c\r\n");
+    EXPECT_FALSE(platform.CopyOneFile(folder / L"missing.txt", folder / L"copy2.txt"));
+}
+
+TEST(WinHorasync, AnswersAreDecodedAsGb2312)
+{
+    Win32Platform platform(L"");
+    EXPECT_EQ(platform.DecodeText("\xd6\xd0\xce\xc4", L"GB2312"), std::optional<std::wstring>(L"中文"));
+    EXPECT_EQ(platform.DecodeText("", L"GB2312"), std::optional<std::wstring>(L""));
+    EXPECT_EQ(platform.DecodeText("abc", L"no-such-set"), std::nullopt);
+}
+
+TEST(WinHorasync, HttpAnswerIsTheBodyWhateverTheStatusAndNothingWhenRefused)
+{
+    WSADATA data;
+    WSAStartup(MAKEWORD(2, 2), &data);
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    int length = sizeof local;
+    getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length);
+    listen(listener, 1);
+    const std::wstring port = std::to_wstring(ntohs(local.sin_port));
+
+    std::string requestLine;
+    std::thread server([&] {
+        SOCKET client = accept(listener, nullptr, nullptr);
+        char buffer[4096];
+        const int got = recv(client, buffer, sizeof buffer, 0);
+        if (got > 0) requestLine.assign(buffer, std::string(buffer, got).find("\r\n"));
+        const char answer[] = "HTTP/1.1 404 Not Found\r\nContent-Length: 8\r\nConnection: close\r\n\r\n\xd2\xb3\xc3\xe6\xb2\xbb\xd4\xda";
+        send(client, answer, sizeof answer - 1, 0);
+        closesocket(client);
+    });
+    Win32Platform platform(L"");
+    AutoTime autotime(platform);
+    const std::wstring answer =
+        autotime.QuickPage(L"http://127.0.0.1:" + port + L"/gmtime.asp?tim=2024%2D03%2D05+09%3A07%3A02&sgn=AB", L"",
+                           L"GB2312");
+    server.join();
+    closesocket(listener);
+    EXPECT_EQ(answer, L"页面不在");
+    EXPECT_EQ(requestLine, "GET /gmtime.asp?tim=2024%2D03%2D05+09%3A07%3A02&sgn=AB HTTP/1.1");
+
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(platform.HttpGet(L"http://127.0.0.1:1/gmtime.asp", L""), std::nullopt);
+    EXPECT_EQ(autotime.QuickPage(L"not an address", L"", L"GB2312"), L"");
+    EXPECT_LT(GetTickCount() - start, 5000u);
+    WSACleanup();
+}
+
+TEST(WinHorasync, PlatformFacts)
+{
+    Win32Platform platform(L"op.example.com");
+    EXPECT_EQ(platform.CommandLine(), L"op.example.com");
+    EXPECT_GT(platform.OsMajorVersion(), 5);
+    const sntp::SystemTime utc = platform.GetSystemTime();
+    EXPECT_GE(utc.year, 2000);
+    const uint32_t before = platform.timeGetTime();
+    Sleep(50);
+    EXPECT_GE(platform.timeGetTime() - before, 40u);
+}

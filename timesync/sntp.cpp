@@ -272,6 +272,8 @@ bool IsMidnightHour(int hour)
 SystemTime ClockToSet(const SystemTime& utcNow, double ClockOffset, double T3)
 {
     SystemTime result = utcNow;
+    // An offset that is no number moves nothing.
+    if (!std::isfinite(ClockOffset)) ClockOffset = 0;
 
     // Milliseconds: the offset's fraction added to the reading, halves to even, 1000 or more
     // carried into the seconds.
@@ -279,7 +281,9 @@ SystemTime ClockToSet(const SystemTime& utcNow, double ClockOffset, double T3)
     const double fraction = AsDouble(ClockOffset - wholeOffset);
     const double milliseconds = AsDouble(AsDouble(fraction * 1000.0) + utcNow.milliseconds);
     int64_t ms = RoundHalfEven(milliseconds);
-    int64_t carry = static_cast<int64_t>(wholeOffset);
+    // Whole days are dropped below, so only the seconds within a day count: fmod is exact and keeps
+    // the sign, and the count then fits whatever the offset's size.
+    int64_t carry = static_cast<int64_t>(std::fmod(wholeOffset, 86400.0));
     if (ms >= 1000) {
         ++carry;
         ms %= 1000;

@@ -121,7 +121,8 @@ bool IsMidnightHour(int hour);
 // minutes and hours carried in turn (remainder with the sign of the dividend, quotient truncated
 // towards zero, one more or one less when a field leaves its range); whole days are dropped. Year,
 // month and day are the UTC date of T3 (the server's transmit stamp); the day of the week stays as
-// read. |ClockOffset| below 2^52, T3 >= 0.
+// read. Any finite ClockOffset (one that is not a number, or infinite, counts as 0); T3 a reply
+// stamp, 0 to 2^32.
 SystemTime ClockToSet(const SystemTime& utcNow, double ClockOffset, double T3);
 
 } // namespace sntp

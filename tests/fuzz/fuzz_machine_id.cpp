@@ -1,0 +1,139 @@
+// The machine-identifier cache "serial|cpu|id" as anything the per-user store may hold: ParseSerial
+// and HexForm, and GetMachineId trusting an entry only when it checks out, otherwise writing a fresh
+// one that the next run trusts.
+#include "client/machine_id.h"
+#include "common/digest.h"
+#include "common/errors.h"
+#include "tests/fuzz/fuzz_check.h"
+#include "tests/unit/test_vemr_fake.h"
+
+#include <cwchar>
+#include <optional>
+
+namespace {
+
+constexpr wchar_t kSoftName[] = L"QpnDurix";
+constexpr size_t kDigestLimit = 65534;
+
+constexpr wchar_t kAlphabet[] = {L'|', L'|', L'-', L'0', L'1', L'9', L'+', L' ', L'A', L'F', L'a', 0x4E2D, L'\0'};
+
+std::wstring Text(FuzzedDataProvider& in, bool wide, size_t maxUnits = 48)
+{
+    if (wide) return fuzz::ConsumeUnits(in, maxUnits);
+    std::wstring text;
+    for (unsigned char b : in.ConsumeRandomLengthString(maxUnits))
+        text.push_back(kAlphabet[b % (sizeof kAlphabet / sizeof kAlphabet[0])]);
+    return text;
+}
+
+// A signed 32-bit decimal number: an optional "-", then one or more digits, in range.
+std::optional<int32_t> Decimal(const std::wstring& text)
+{
+    size_t i = text.size() > 0 && text[0] == L'-' ? 1 : 0;
+    if (i == text.size()) return std::nullopt;
+    long double value = 0;
+    for (; i < text.size(); ++i) {
+        if (text[i] < L'0' || text[i] > L'9') return std::nullopt;
+        value = value * 10 + (text[i] - L'0');
+        if (value > 1e11L) return std::nullopt;
+    }
+    if (text[0] == L'-') value = -value;
+    if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+    return static_cast<int32_t>(value);
+}
+
+std::vector<std::wstring> SplitAtBar(const std::wstring& text)
+{
+    std::vector<std::wstring> pieces(1);
+    for (wchar_t c : text) {
+        if (c == L'|') pieces.emplace_back();
+        else pieces.back().push_back(c);
+    }
+    return pieces;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    FuzzedDataProvider in(data, size);
+    const uint8_t shape = in.ConsumeIntegral<uint8_t>();
+    const bool wide = shape & 1;
+
+    // The number forms.
+    const std::wstring number = Text(in, wide, 16);
+    FUZZ_CHECK(vemr::ParseSerial(number) == Decimal(number));
+    const auto serial = in.ConsumeIntegral<int32_t>();
+    const std::wstring hex = vemr::HexForm(serial);
+    FUZZ_CHECK(!hex.empty() && hex.size() <= 8 && (hex.size() == 1 || hex[0] != L'0'));
+    for (wchar_t c : hex) FUZZ_CHECK((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F'));
+    FUZZ_CHECK(std::wcstoul(hex.c_str(), nullptr, 16) == static_cast<uint32_t>(serial));
+
+    // The machine as the fake host reports it.
+    vemrtest::FakeHost host;
+    host.serial = serial;
+    host.processorIds.clear();
+    for (int n = in.ConsumeIntegralInRange<int>(0, 3); n > 0; --n) {
+        if (in.ConsumeBool()) host.processorIds.push_back(std::nullopt);
+        else {
+            // Processor identifiers are hexadecimal text: never a "|" of the entry's own.
+            std::wstring id = Text(in, wide, 24);
+            for (wchar_t& c : id)
+                if (c == L'|') c = L'F';
+            host.processorIds.push_back(id);
+        }
+    }
+
+    // The stored entry: anything, or one this routine wrote and then damaged a little.
+    std::wstring entry;
+    if (shape & 2) {
+        entry = Text(in, wide, 96);
+    } else {
+        vemrtest::FakeHost writer = host;
+        writer.serial = in.ConsumeIntegral<int32_t>();
+        vemr::GetMachineId(writer, kSoftName);
+        entry = writer.Setting();
+        const size_t at = in.ConsumeIntegralInRange<size_t>(0, entry.size());
+        switch (in.ConsumeIntegralInRange<int>(0, 3)) {
+        case 0: break;
+        case 1: entry.insert(at, Text(in, wide, 8)); break;
+        case 2: entry.erase(at, in.ConsumeIntegralInRange<size_t>(0, 4)); break;
+        case 3:   // a processor piece too long for the digest
+            if (entry.find(L'|') != std::wstring::npos)
+                entry.insert(entry.find(L'|') + 1, kDigestLimit - 20 + in.ConsumeIntegralInRange<size_t>(0, 20), L'7');
+            break;
+        }
+    }
+    if (!entry.empty()) host.settings[{host.exeName, L"function", L"getmachineid"}] = entry;
+
+    const std::vector<std::wstring> pieces = SplitAtBar(entry);
+    std::wstring id;
+    try {
+        id = vemr::GetMachineId(host, kSoftName);
+    } catch (const OverflowError&) {
+        // Only a well-formed entry whose text to digest is past the digest's limit.
+        FUZZ_CHECK(pieces.size() == 3 && Decimal(pieces[0]));
+        FUZZ_CHECK(vemr::HexForm(*Decimal(pieces[0])).size() + std::wcslen(kSoftName) + pieces[1].size() > kDigestLimit);
+        return 0;
+    }
+    FUZZ_CHECK(fuzz::IsCapitalCode(id));
+    const bool trusted = host.hardwareReads == 0;
+    if (trusted) {
+        // Kept: a well-formed entry whose third piece is the identifier, not rewritten.
+        FUZZ_CHECK(pieces.size() == 3 && Decimal(pieces[0]) && pieces[2] == id);
+        FUZZ_CHECK(host.Setting() == entry);
+    } else {
+        // Replaced: the fresh entry holds the host's serial and processors and this identifier.
+        std::wstring cpu;
+        for (const auto& p : host.processorIds)
+            if (p) cpu += *p;
+        FUZZ_CHECK(host.Setting() == std::to_wstring(serial) + L"|" + cpu + L"|" + id);
+    }
+
+    // The next run trusts what this one left, without reading the hardware.
+    const int reads = host.hardwareReads;
+    const std::wstring stored = host.Setting();
+    FUZZ_CHECK(vemr::GetMachineId(host, kSoftName) == id);
+    FUZZ_CHECK(host.hardwareReads == reads && host.Setting() == stored);
+    return 0;
+}

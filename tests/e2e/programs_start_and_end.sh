@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Each of dist/win32/*.exe and dist/win64/*.exe starts under Wine and ends within 20 s:
+#   - a program marked "ends" must end by itself;
+#   - a program marked "closes" waits for its user: its window must appear, and it must end
+#     when asked to close (taskkill without /f sends WM_CLOSE to its windows).
+# A program Wine cannot load (missing DLL, bad image) fails. The programs run from a copy of
+# their media folder, inside a private network namespace (nothing leaves the machine).
+# Uses the caller's Wine environment (tools/scripts/test-all) or starts its own. Exit 0 = pass.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+WINE_RUN=$ROOT/tools/scripts/wine-run
+LIMIT=20
+declare -A HOW=([horasync.exe]=ends [vemr.exe]=closes [setup.exe]=closes)
+
+WORK=$(mktemp -d /tmp/e2e-start-end.XXXXXX)
+OUT=${E2E_OUT:-$WORK}
+# shellcheck source=/dev/null
+source "$ROOT/tools/scripts/wine-env"
+trap 'wine_env_netns_end; rm -rf "$WORK"' EXIT
+[[ -n ${WINEPREFIX:-} ]] || wine_env_start   # chains its cleanup onto the EXIT trap above
+wine_env_netns_begin "e2e-startend-$$"
+
+failures=0
+checked=0
+fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+
+for arch in win32 win64; do
+  for name in "${!HOW[@]}"; do
+    [[ -f $ROOT/dist/$arch/$name ]] || fail "$arch/$name: missing from dist/$arch"
+  done
+  [[ -d $ROOT/dist/$arch ]] || continue
+  cp -r "$ROOT/dist/$arch" "$WORK/$arch"
+  for exe in "$WORK/$arch"/*.exe; do
+    [[ -f $exe ]] || continue
+    checked=$((checked + 1))
+    name=$(basename "$exe")
+    how=${HOW[$name]:-ends}
+    label=$arch/$name
+    log=$OUT/$arch-$name.log
+    start=$(date +%s%N)
+    (cd "$WORK/$arch" && WINEDEBUG=-all,err+module exec timeout -k 5 "$LIMIT" "$WINE_RUN" "./$name") \
+      >"$log" 2>&1 &
+    pid=$!
+    note=""
+    if [[ $how == closes ]]; then
+      if win=$(wine_env_find_window "$name" "$LIMIT"); then
+        note="window \"$(xdotool getwindowname "$win" 2>/dev/null || true)\" shown, closed; "
+        wine_env_screenshot "$OUT/$arch-${name%.exe}.png" 2>/dev/null || true
+        wine_env_close "$name" || true
+      else
+        note="no window appeared; "
+      fi
+    fi
+    rc=0
+    wait "$pid" || rc=$?
+    ms=$((($(date +%s%N) - start) / 1000000))
+    if grep -q 'err:module' "$log"; then
+      fail "$label: Wine could not load it (exit $rc):"
+      sed 's/^/     /' "$log"
+    elif ((rc == 124 || rc == 137)); then
+      fail "$label: ${note}still running after $LIMIT s (ended by timeout)"
+    elif [[ $note == "no window"* ]]; then
+      fail "$label: ${note}ended with exit code $rc after ${ms} ms"
+    else
+      echo "ok   $label: ${note}ended with exit code $rc after ${ms} ms"
+    fi
+  done
+done
+
+if ((checked == 0)); then
+  echo "FAIL: no program found in dist/win32 or dist/win64"
+  exit 1
+fi
+((failures == 0)) || { echo "programs start and end: $failures failure(s)"; exit 1; }
+echo "programs start and end: all $checked started and ended"

@@ -1,0 +1,134 @@
+// Install: the `LetGo` handler with the runtime files, the shortcuts and the uninstall entry.
+#include "installer/setup_form.h"
+#include "installer/steplog.h"
+
+#include "common/ansi.h"
+#include "common/filemaint.h"
+#include "common/textfiles.h"
+#include "os/platform.h"
+#include "os/settings.h"
+
+const std::vector<std::wstring> kProductFiles = {L"MSWINSCK.OCX", L"horasync.exe", L"vemr.exe", L"config.txt",
+                                                 L"setup.exe",    L"SHDOCVW.dll",  L"MSVBVM60.DLL"};
+const std::vector<std::wstring> kSystemFiles = {L"MSWINSCK.OCX", L"SHDOCVW.dll", L"MSVBVM60.DLL"};
+
+namespace {
+
+const std::wstring kUninstallKey = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr int kNormalWindow = 1;
+
+} // namespace
+
+void Setup::LetGo_Click()
+{
+    const std::wstring rawText = sys_.SoftPathText();
+    std::wstring installFolder = rawText;
+    inst::lzjzpath(installFolder);
+    if (FoldersOverlap(Tag_, installFolder)) {
+        sys_.ShowMessage(L"不能安装到当前目录！", L"遗憾……", kStopIcon);
+        return;   // the window stays open for another try
+    }
+
+    StepLog steps;   // every step below skips its own failure
+    steps.Run([&] { sys_.EnableLetGo(false); });
+    for (const auto& folder : FolderChain(rawText)) inst::chkadir(folder);
+    // chkadir keeps its failures to itself: a folder still missing after the chain is the one failure
+    // that stops the install, before anything is recorded, registered or linked to it.
+    steps.Run([&] { return inst::lzdirexist(installFolder); });
+    if (steps.AnyFailed()) End();
+
+    steps.Run([&] { os::SaveSetting(L"tavin", L"vemrclient", L"path", installFolder); });
+    const std::wstring group = mygetwinspfold(kCsidlPrograms) + SoftTitle_;
+    steps.Run([&] { os::CreateFolder(group); });   // fails and is skipped when it exists already
+    steps.Run([&] {
+        adduninstallinfo(SoftTitle_, installFolder, CommandPath(installFolder + L"setup.exe") + L" uninstall",
+                         installFolder + L"vemr.exe");
+    });
+    for (const auto& name : kProductFiles) {
+        steps.Run([&] { inst::killafile(installFolder + name); });
+        steps.Run([&] { sys_.CopyFileTo(name, installFolder + name); });   // from the program folder
+    }
+    CopySystemFiles(installFolder, kSystemFiles);
+
+    const std::wstring client = installFolder + L"vemr.exe";
+    const std::wstring setup = installFolder + L"setup.exe";
+    steps.Run([&] { creatshortcut(group + L"\\" + LinkName_ + L".lnk", client, installFolder, L"Vemr客户端", L""); });
+    steps.Run([&] {
+        creatshortcut(group + L"\\自动卸载.lnk", setup, installFolder, L"从您的电脑中彻底删除Vemr客户端", L"uninstall");
+    });
+    steps.Run([&] {
+        creatshortcut(group + L"\\自动修复.lnk", setup, installFolder, L"修复系统打印相关设置", L"fixiepageset");
+    });
+    const std::wstring desktop = mygetwinspfold(kCsidlDesktop);
+    steps.Run([&] { creatshortcut(desktop + LinkName_ + L".lnk", client, installFolder, L"Vemr客户端", L""); });
+
+    sys_.HideWindow();
+    sys_.ShowMessage(L"安装完成！", L"恭喜！", kExclamationIcon);
+    End();
+}
+
+void Setup::CopySystemFiles(const std::wstring& SourcePath, const std::vector<std::wstring>& SysFileS)
+{
+    StepLog steps;
+    const std::wstring stamp = RenameStamp(sys_.SecondsSinceMidnight());
+    const std::wstring sysdir = inst::getsysdir();
+    const std::wstring regsvr32 = sysdir + L"regsvr32.exe";
+    for (const auto& f : SysFileS) {
+        // Only a missing or older copy is replaced; an older one is kept aside under a new name.
+        bool update = false;
+        steps.Run([&] {
+            if (!inst::lzfilexist(sysdir + f)) {
+                update = true;
+            } else if (sys_.ModifiedSeconds(SourcePath + f) - sys_.ModifiedSeconds(sysdir + f) > 0) {
+                update = true;
+                sys_.RenameFile(sysdir + f, sysdir + f + L"." + stamp);
+            }
+        });
+        if (!update) continue;
+        steps.Run([&] { sys_.PumpEvents(); });
+        steps.Run([&] { sys_.CopyFileTo(SourcePath + f, sysdir + f); });
+        steps.Run([&] { sys_.PumpEvents(); });
+        steps.Run([&] { sys_.ShellOpen(regsvr32, L"/s " + CommandPath(sysdir + f), sysdir, kNormalWindow); });
+        steps.Run([&] { sys_.PumpEvents(); });
+        steps.Run([&] { sys_.ShellOpen(regsvr32, L"/s " + CommandPath(SourcePath + f), SourcePath, kNormalWindow); });
+    }
+}
+
+void Setup::creatshortcut(const std::wstring& shortcutfile, const std::wstring& targetfile, const std::wstring& workdir,
+                          const std::wstring& description, const std::wstring& arguments)
+{
+    inst::killafile(shortcutfile);
+    sys_.SaveShortcut(shortcutfile, targetfile, workdir, description, arguments, kNormalWindow);
+}
+
+void Setup::adduninstallinfo(const std::wstring& DisplayName, const std::wstring& InstallLocation,
+                             const std::wstring& UninstallString, const std::wstring& DisplayIcon)
+{
+    const std::wstring key = kUninstallKey + DisplayName;
+    if (InstallLocation.empty()) {
+        sys_.DeleteKey(kHkeyLocalMachine, ToAnsi(key));   // its result is not looked at
+        return;
+    }
+    const std::pair<const wchar_t*, const std::wstring*> values[] = {
+        {L"DisplayName", &DisplayName},
+        {L"InstallLocation", &InstallLocation},
+        {L"UninstallString", &UninstallString},
+        {L"DisplayIcon", &DisplayIcon},
+    };
+    StepLog steps;
+    for (const auto& pair : values)
+        if (!pair.second->empty())
+            steps.Run([&] { CreatAndSetKeyValue(kHkeyLocalMachine, key, pair.first, *pair.second); });
+}
+
+std::wstring Setup::mygetwinspfold(int whichdir)
+{
+    std::wstring path;
+    try {
+        path = sys_.SpecialFolderBuffer(whichdir, 200);
+    } catch (const std::exception&) {
+        path.clear();   // no such folder: the empty text, normalised below like any other
+    }
+    path.resize(std::min(path.size(), path.find(L'\0')));
+    return inst::lzjzpath(path);
+}

@@ -1,0 +1,158 @@
+// Start-up of `setup`: the administrator test, the mode dispatch, config.txt, the focus routines, and
+// the small text rules the modes share.
+#include "installer/setup_form.h"
+
+#include "common/textfiles.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+
+namespace {
+
+bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
+
+} // namespace
+
+Mode ModeOf(std::wstring_view argumentText)
+{
+    if (argumentText == L"fixiepageset") return Mode::Repair;
+    if (argumentText == L"uninstall") return Mode::UninstallStage1;
+    if (argumentText == L"movenow") return Mode::UninstallStage2;
+    return Mode::Install;
+}
+
+std::wstring ArgumentText(std::wstring_view commandLine)
+{
+    size_t at = 0;
+    if (!commandLine.empty() && commandLine[0] == L'"') {
+        at = commandLine.find(L'"', 1);
+        at = at == std::wstring_view::npos ? commandLine.size() : at + 1;
+    } else {
+        while (at < commandLine.size() && !IsBlank(commandLine[at])) ++at;
+    }
+    while (at < commandLine.size() && IsBlank(commandLine[at])) ++at;
+    return std::wstring(commandLine.substr(at));
+}
+
+std::wstring SingleText(float value)
+{
+    // Seven significant digits is all a single holds; %G drops trailing zeros and writes large or
+    // tiny values as 1.234568E+07 or 1E-05, as the system prints them.
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.7G", static_cast<double>(value));
+    return std::wstring(buffer, buffer + std::char_traits<char>::length(buffer));
+}
+
+std::wstring RenameStamp(float secondsSinceMidnight)
+{
+    std::wstring stamp;
+    for (wchar_t c : SingleText(secondsSinceMidnight))
+        if (c != L'.') stamp += c;
+    return stamp;
+}
+
+bool FoldersOverlap(const std::wstring& programFolder, const std::wstring& installFolder)
+{
+    return programFolder.find(installFolder) != std::wstring::npos ||
+           installFolder.find(programFolder) != std::wstring::npos;
+}
+
+std::vector<std::wstring> FolderChain(const std::wstring& rawText)
+{
+    std::vector<std::wstring> chain;
+    // The search starts after the fourth character, so "d:\" is never cut off as a folder of its own.
+    for (size_t at = rawText.find(L'\\', 4); at != std::wstring::npos; at = rawText.find(L'\\', at + 1))
+        chain.push_back(rawText.substr(0, at));
+    chain.push_back(rawText);
+    return chain;
+}
+
+std::wstring CommandPath(const std::wstring& path)
+{
+    // Unquoted, "C:\Program Files\x.exe" would let Windows start "C:\Program.exe" instead.
+    if (path.find_first_of(L" \t") == std::wstring::npos) return path;
+    return L"\"" + path + L"\"";
+}
+
+void Setup::End()
+{
+    sys_.EndProgram();
+    std::abort();   // not reached: ending the program does not return
+}
+
+void Setup::Form_Initialize()
+{
+    if (VistAdmin()) return;
+    sys_.HideWindow();
+    sys_.ShowMessage(L"当前用户不具有本计算机管理员权限，无法进行软件安装。", L"请联系系统管理员！", kStopIcon);
+    End();
+}
+
+void Setup::Form_Load()
+{
+    // The program folder becomes the current directory: install copies the product files by bare name.
+    Tag_ = inst::WorkAtCurPath();
+    switch (ModeOf(ArgumentText(sys_.CommandLine()))) {
+    case Mode::Repair:
+        ClsIeYmYj();
+        sys_.ShowMessage(L"修复完成！", L"恭喜！", kInformationIcon);
+        End();
+    case Mode::UninstallStage1:
+        UninstallStage1();
+        End();
+    case Mode::UninstallStage2:
+        UninstallStage2();
+        End();
+    case Mode::Install:
+        break;
+    }
+    ReadConfigFromFile(Tag_ + L"config.txt");
+    sys_.SetCaption(sys_.Caption() + SoftTitle_ + L"客户端");
+    ClsIeYmYj();   // the print page set-up is repaired every time the window opens
+    AutoSelText(Control::SoftPath);
+}
+
+void Setup::SoftPath_Click() { AutoSelText(Control::SoftPath); }
+
+bool Setup::VistAdmin()
+{
+    // Writing today's date back changes nothing but needs the right to set the clock, which only
+    // an administrator has.
+    try {
+        const LocalDate today = sys_.Today();
+        sys_.SetSystemDate(today);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+void Setup::ReadConfigFromFile(const std::wstring& TheConfigFile)
+{
+    int16_t state = 0;   // not looked at: a file that cannot be read is as good as a missing one
+    const auto pieces = SplitAtCrLf(GetStrFromFile(TheConfigFile, false, state));
+    if (pieces.size() != 4) End();
+    SoftTitle_ = pieces[0];
+    SoftHost_ = pieces[1];
+    LinkName_ = pieces[2];
+}
+
+void Setup::AutoSelText(Control TextObj)
+{
+    const size_t n = sys_.SoftPathText().size();
+    TavinSetFocus(TextObj);
+    sys_.SetSelStart(0);
+    if (n < 65536) sys_.SetSelLength(static_cast<int>(n));
+}
+
+void Setup::TavinSetFocus(Control whichobject)
+{
+    if (!sys_.OwnVisibleAndEnabled(whichobject)) return;
+    const float now = sys_.SecondsSinceMidnight();
+    const float since = now - lastFocusTime_;
+    if (since > 0.1) {
+        sys_.GiveFocus(whichobject);
+        lastFocusTime_ = now;
+    }
+}

@@ -1,6 +1,0 @@
-#include "os/win32/first_window.h"
-
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
-{
-    return RunWindowThatEndsAtOnce(instance, L"Setup", L"欢迎安装");
-}

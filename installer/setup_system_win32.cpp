@@ -1,0 +1,328 @@
+#include "installer/setup_system_win32.h"
+
+#include "common/ansi.h"
+#include "common/errors.h"
+#include "common/launch.h"
+#include "os/platform.h"
+
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <string>
+
+namespace {
+
+[[noreturn]] void Fail(const char* what, DWORD code = GetLastError())
+{
+    throw PlatformError(std::string(what) + " failed (error " + std::to_string(code) + ")", code);
+}
+
+void Check(HRESULT hr, const char* what)
+{
+    if (FAILED(hr)) Fail(what, static_cast<DWORD>(hr));
+}
+
+std::wstring Text(std::wstring_view text) { return std::wstring(text); }
+
+std::wstring WindowText(HWND window)
+{
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+HKEY ToHkey(RegKey key)
+{
+    switch (key) {
+    case kHkeyCurrentUser: return HKEY_CURRENT_USER;
+    case kHkeyLocalMachine: return HKEY_LOCAL_MACHINE;
+    case kHkeyUsers: return HKEY_USERS;
+    default: return reinterpret_cast<HKEY>(key);
+    }
+}
+
+RegKey FromHkey(HKEY key) { return reinterpret_cast<RegKey>(key); }
+
+// A COM interface pointer, released when it goes out of scope.
+template <class T>
+class ComPtr {
+public:
+    ComPtr() = default;
+    ComPtr(const ComPtr&) = delete;
+    ComPtr& operator=(const ComPtr&) = delete;
+    ~ComPtr()
+    {
+        if (p_) p_->Release();
+    }
+    T* operator->() const { return p_; }
+    T** Out() { return &p_; }
+
+private:
+    T* p_ = nullptr;
+};
+
+// COM for the calling thread, as long as the object lives (nested initialisations are counted).
+class ComApartment {
+public:
+    ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+    ~ComApartment()
+    {
+        if (ok_) CoUninitialize();
+    }
+
+private:
+    bool ok_;
+};
+
+struct ItemIdList {
+    PIDLIST_ABSOLUTE list = nullptr;
+    ~ItemIdList() { CoTaskMemFree(list); }
+};
+
+struct Handle {
+    HANDLE handle;
+    ~Handle()
+    {
+        if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    }
+};
+
+struct FindHandle {
+    HANDLE handle;
+    ~FindHandle() { FindClose(handle); }
+};
+
+} // namespace
+
+std::wstring Win32SetupSystem::CommandLine() { return GetCommandLineW(); }
+
+std::wstring Win32SetupSystem::Caption() { return WindowText(window_); }
+
+void Win32SetupSystem::SetCaption(std::wstring_view text) { SetWindowTextW(window_, Text(text).c_str()); }
+
+void Win32SetupSystem::HideWindow() { ShowWindow(window_, SW_HIDE); }
+
+std::wstring Win32SetupSystem::SoftPathText() { return WindowText(softPath_); }
+
+void Win32SetupSystem::EnableLetGo(bool enabled) { EnableWindow(letGo_, enabled); }
+
+bool Win32SetupSystem::OwnVisibleAndEnabled(Control control)
+{
+    const LONG_PTR style = GetWindowLongPtrW(ControlWindow(control), GWL_STYLE);
+    return (style & WS_VISIBLE) && !(style & WS_DISABLED);
+}
+
+void Win32SetupSystem::GiveFocus(Control control) { SetFocus(ControlWindow(control)); }
+
+void Win32SetupSystem::SetSelStart(int start) { SendMessageW(softPath_, EM_SETSEL, start, start); }
+
+void Win32SetupSystem::SetSelLength(int length)
+{
+    DWORD start = 0;
+    SendMessageW(softPath_, EM_GETSEL, reinterpret_cast<WPARAM>(&start), 0);
+    SendMessageW(softPath_, EM_SETSEL, start, start + static_cast<DWORD>(length));
+}
+
+void Win32SetupSystem::ShowMessage(std::wstring_view text, std::wstring_view title, int style)
+{
+    MessageBoxW(window_, Text(text).c_str(), Text(title).c_str(), static_cast<UINT>(style));
+}
+
+void Win32SetupSystem::EndProgram() { ExitProcess(0); }
+
+void Win32SetupSystem::PumpEvents() { os::PumpEvents(); }
+
+float Win32SetupSystem::SecondsSinceMidnight()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return static_cast<float>(now.wHour * 3600 + now.wMinute * 60 + now.wSecond + now.wMilliseconds / 1000.0);
+}
+
+LocalDate Win32SetupSystem::Today()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return LocalDate{now.wYear, now.wMonth, now.wDay};
+}
+
+void Win32SetupSystem::SetSystemDate(const LocalDate& date)
+{
+    // The date is written with the time of day read just now, so the clock keeps its time.
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    now.wYear = static_cast<WORD>(date.year);
+    now.wMonth = static_cast<WORD>(date.month);
+    now.wDay = static_cast<WORD>(date.day);
+    if (!SetLocalTime(&now)) Fail("SetLocalTime");
+}
+
+void Win32SetupSystem::CopyFileTo(std::wstring_view from, std::wstring_view to)
+{
+    if (!CopyFileW(Text(from).c_str(), Text(to).c_str(), FALSE)) Fail("CopyFile");
+}
+
+void Win32SetupSystem::RenameFile(std::wstring_view from, std::wstring_view to)
+{
+    if (!MoveFileW(Text(from).c_str(), Text(to).c_str())) Fail("MoveFile");
+}
+
+int64_t Win32SetupSystem::ModifiedSeconds(std::wstring_view path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Text(path).c_str(), GetFileExInfoStandard, &data)) Fail("GetFileAttributesEx");
+    FILETIME local;
+    if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local)) Fail("FileTimeToLocalFileTime");
+    const int64_t ticks = static_cast<int64_t>(local.dwHighDateTime) << 32 | local.dwLowDateTime;
+    return ticks / 10000000;
+}
+
+std::vector<FolderEntry> Win32SetupSystem::ListFolder(std::wstring_view pattern, uint32_t mask)
+{
+    std::vector<FolderEntry> entries;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(Text(pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return entries;
+        Fail("FindFirstFile", code);
+    }
+    FindHandle owner{search};
+    const DWORD choosable = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+    do {
+        if ((found.dwFileAttributes & choosable & ~mask) == 0) entries.push_back({found.cFileName, found.dwFileAttributes});
+    } while (FindNextFileW(search, &found));
+    return entries;
+}
+
+void Win32SetupSystem::RemoveFolder(std::wstring_view path)
+{
+    if (!RemoveDirectoryW(Text(path).c_str())) Fail("RemoveDirectory");
+}
+
+std::wstring Win32SetupSystem::TempPathBuffer(size_t chars)
+{
+    std::string buffer(chars, '\0');
+    GetTempPathA(static_cast<DWORD>(chars), buffer.data());   // a longer path leaves the buffer empty
+    return FromAnsi(buffer);
+}
+
+std::wstring Win32SetupSystem::SpecialFolderBuffer(int csidl, size_t chars)
+{
+    ItemIdList ids;
+    Check(SHGetSpecialFolderLocation(nullptr, csidl, &ids.list), "SHGetSpecialFolderLocation");
+    // The call writes up to MAX_PATH characters whatever the buffer: give it that much, keep `chars`.
+    std::string buffer(MAX_PATH, '\0');
+    if (!SHGetPathFromIDListA(ids.list, buffer.data())) Fail("SHGetPathFromIDList", ERROR_PATH_NOT_FOUND);
+    buffer.resize(chars, '\0');
+    return FromAnsi(buffer);
+}
+
+std::vector<std::wstring> Win32SetupSystem::ProtectedFolders()
+{
+    std::vector<std::wstring> folders;
+    wchar_t buffer[MAX_PATH + 1];
+    if (GetWindowsDirectoryW(buffer, MAX_PATH)) folders.push_back(buffer);
+    if (GetSystemDirectoryW(buffer, MAX_PATH)) folders.push_back(buffer);
+    if (GetTempPathW(MAX_PATH, buffer)) folders.push_back(buffer);
+    const int specials[] = {
+        CSIDL_DESKTOP,         CSIDL_PROGRAMS,         CSIDL_PERSONAL,          CSIDL_FAVORITES,
+        CSIDL_STARTUP,         CSIDL_RECENT,           CSIDL_SENDTO,            CSIDL_STARTMENU,
+        CSIDL_MYMUSIC,         CSIDL_MYVIDEO,          CSIDL_DESKTOPDIRECTORY,  CSIDL_FONTS,
+        CSIDL_TEMPLATES,       CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS,   CSIDL_COMMON_STARTUP,
+        CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_APPDATA,  CSIDL_LOCAL_APPDATA,     CSIDL_INTERNET_CACHE,
+        CSIDL_COOKIES,         CSIDL_HISTORY,          CSIDL_COMMON_APPDATA,    CSIDL_WINDOWS,
+        CSIDL_SYSTEM,          CSIDL_PROGRAM_FILES,    CSIDL_MYPICTURES,        CSIDL_PROFILE,
+        CSIDL_SYSTEMX86,       CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON, CSIDL_COMMON_DOCUMENTS,
+    };
+    for (int csidl : specials)
+        if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer))) folders.push_back(buffer);
+    return folders;
+}
+
+void Win32SetupSystem::SaveShortcut(std::wstring_view file, std::wstring_view target, std::wstring_view workdir,
+                                    std::wstring_view description, std::wstring_view arguments, int showCommand)
+{
+    ComApartment com;
+    ComPtr<IShellLinkW> link;
+    Check(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                           reinterpret_cast<void**>(link.Out())),
+          "CoCreateInstance(ShellLink)");
+    Check(link->SetPath(Text(target).c_str()), "IShellLink::SetPath");
+    Check(link->SetWorkingDirectory(Text(workdir).c_str()), "IShellLink::SetWorkingDirectory");
+    Check(link->SetDescription(Text(description).c_str()), "IShellLink::SetDescription");
+    Check(link->SetShowCmd(showCommand), "IShellLink::SetShowCmd");
+    if (!arguments.empty()) Check(link->SetArguments(Text(arguments).c_str()), "IShellLink::SetArguments");
+    ComPtr<IPersistFile> persist;
+    Check(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(persist.Out())), "QueryInterface(IPersistFile)");
+    Check(persist->Save(Text(file).c_str(), TRUE), "IPersistFile::Save");
+}
+
+int32_t Win32SetupSystem::ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,
+                                    int32_t showCommand)
+{
+    return TavinShell(file, parameters, folder, showCommand);
+}
+
+void Win32SetupSystem::StartCommandLine(std::wstring_view commandLine)
+{
+    std::wstring command(commandLine);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        Fail("CreateProcess");
+    Handle process{info.hProcess}, thread{info.hThread};   // not waited for: only released
+}
+
+int32_t Win32SetupSystem::OpenKey(RegKey key, const std::string& subKey, uint32_t options, uint32_t access,
+                                  RegKey& opened)
+{
+    HKEY result = nullptr;
+    const LONG rc = RegOpenKeyExA(ToHkey(key), subKey.c_str(), options, access, &result);
+    opened = FromHkey(result);
+    return rc;
+}
+
+int32_t Win32SetupSystem::CreateKeyEx(RegKey key, const std::string& subKey, uint32_t options, uint32_t access,
+                                      RegKey& created)
+{
+    HKEY result = nullptr;
+    const LONG rc = RegCreateKeyExA(ToHkey(key), subKey.c_str(), 0, nullptr, options, access, nullptr, &result, nullptr);
+    created = FromHkey(result);
+    return rc;
+}
+
+int32_t Win32SetupSystem::CreateKey(RegKey key, const std::string& subKey, RegKey& created)
+{
+    HKEY result = nullptr;
+    const LONG rc = RegCreateKeyA(ToHkey(key), subKey.c_str(), &result);
+    created = FromHkey(result);
+    return rc;
+}
+
+int32_t Win32SetupSystem::SetValue(RegKey key, const std::string& valueName, uint32_t type, const std::string& data)
+{
+    return RegSetValueExA(ToHkey(key), valueName.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
+                          static_cast<DWORD>(data.size()));
+}
+
+int32_t Win32SetupSystem::CloseKey(RegKey key) { return RegCloseKey(ToHkey(key)); }
+
+int32_t Win32SetupSystem::DeleteKey(RegKey key, const std::string& subKey)
+{
+    return RegDeleteKeyA(ToHkey(key), subKey.c_str());
+}
+
+int32_t Win32SetupSystem::EnumKey(RegKey key, uint32_t index, size_t chars, std::string& name)
+{
+    std::string buffer(chars, '\0');
+    const LONG rc = RegEnumKeyA(ToHkey(key), index, buffer.data(), static_cast<DWORD>(chars));
+    name = buffer.substr(0, buffer.find('\0'));
+    return rc;
+}

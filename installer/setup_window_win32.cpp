@@ -1,0 +1,147 @@
+// The window `Setup`: a label, the folder box and the install button. The frame only creates them and
+// turns window messages into calls of the window object's handlers.
+#include "installer/setup_form.h"
+#include "installer/setup_system_win32.h"
+
+#include "os/platform.h"
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <exception>
+#include <memory>
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"Setup";
+constexpr int kLetGoId = 1001;
+constexpr int kSoftPathId = 1002;
+constexpr int kMemoId = 1003;
+constexpr int kClientWidth = 420;
+constexpr int kClientHeight = 86;
+
+Setup* g_form = nullptr;
+
+// The message font of the system, owned for the program's lifetime.
+struct Font {
+    HFONT handle = nullptr;
+    ~Font()
+    {
+        if (handle) DeleteObject(handle);
+    }
+};
+
+// An error that reaches a window event ends the program with a report, as the platform would.
+template <class Handler>
+void RunHandler(Handler&& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        MessageBoxA(nullptr, error.what(), "setup", MB_OK | MB_ICONSTOP);
+        ExitProcess(1);
+    }
+}
+
+// The folder box reports its clicks (a mouse button released in it) to the window object.
+LRESULT CALLBACK SoftPathProc(HWND box, UINT message, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR)
+{
+    if (message == WM_NCDESTROY) RemoveWindowSubclass(box, SoftPathProc, 0);
+    const LRESULT result = DefSubclassProc(box, message, w, l);
+    if (message == WM_LBUTTONUP && g_form) RunHandler([] { g_form->SoftPath_Click(); });
+    return result;
+}
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM w, LPARAM l)
+{
+    switch (message) {
+    case WM_COMMAND:
+        if (LOWORD(w) == kLetGoId && HIWORD(w) == BN_CLICKED && g_form) RunHandler([] { g_form->LetGo_Click(); });
+        return 0;
+    case WM_CLOSE:
+        DestroyWindow(window);   // nothing further happens when the user closes the window
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        return 0;
+    default:
+        return DefWindowProcW(window, message, w, l);
+    }
+}
+
+HWND MakeControl(HWND parent, const wchar_t* className, const wchar_t* text, DWORD style, DWORD exStyle, int id,
+                 int x, int y, int width, int height, HFONT font)
+{
+    HWND control = CreateWindowExW(exStyle, className, text, WS_CHILD | WS_VISIBLE | style, x, y, width, height, parent,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), nullptr, nullptr);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return control;
+}
+
+void CentreOnWorkArea(HWND window)
+{
+    RECT area{}, frame{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    GetWindowRect(window, &frame);
+    const int width = frame.right - frame.left, height = frame.bottom - frame.top;
+    SetWindowPos(window, nullptr, area.left + (area.right - area.left - width) / 2,
+                 area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+}
+
+} // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);   // for the shortcuts; lives as long as the process
+
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = instance;
+    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
+    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));   // the arrow
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = kClassName;
+    if (!RegisterClassW(&wc)) return 1;
+
+    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    RECT frame{0, 0, kClientWidth, kClientHeight};
+    AdjustWindowRect(&frame, style, FALSE);
+    HWND window = CreateWindowExW(0, kClassName, kDesignCaption, style, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
+    if (!window) return 1;
+    os::SetMainWindow(window);
+
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    Font font{CreateFontIndirectW(&metrics.lfMessageFont)};
+
+    MakeControl(window, L"STATIC", kMemoText, 0, 0, kMemoId, 16, 14, 388, 20, font.handle);
+    HWND softPath = MakeControl(window, L"EDIT", kSoftPathText, WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
+                                kSoftPathId, 16, 42, 290, 26, font.handle);
+    HWND letGo = MakeControl(window, L"BUTTON", kLetGoText, WS_TABSTOP | BS_PUSHBUTTON, 0, kLetGoId, 316, 41, 88, 28,
+                             font.handle);
+    SetWindowSubclass(softPath, SoftPathProc, 0, 0);
+
+    Win32SetupSystem system(window, softPath, letGo);
+    auto form = std::make_unique<Setup>(system);
+    g_form = form.get();
+    RunHandler([&] {
+        form->Form_Initialize();
+        form->Form_Load();
+    });
+
+    // Only install mode gets here: the window waits for the user.
+    CentreOnWorkArea(window);
+    ShowWindow(window, SW_SHOW);
+    SetFocus(softPath);
+    MSG msg;
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (IsDialogMessageW(window, &msg)) continue;   // Tab moves between the box and the button
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+    g_form = nullptr;
+    return 0;
+}

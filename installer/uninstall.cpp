@@ -1,0 +1,179 @@
+// Uninstall in two stages: stage 1 in the install folder starts a working copy of `setup` from the
+// temporary folder, which (stage 2) removes the client, the install folder, the shortcuts, the
+// uninstall entry and the install record.
+#include "installer/setup_form.h"
+#include "installer/steplog.h"
+
+#include "common/filemaint.h"
+#include "common/textfiles.h"
+#include "os/platform.h"
+#include "os/settings.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+namespace {
+
+constexpr uint32_t kListMask = 55;              // normal, read-only, hidden, system, folder, archive
+constexpr uint32_t kAttrReparsePoint = 0x400;   // a junction or symbolic link
+
+bool AllDotsAndBlanks(const std::wstring& piece)
+{
+    return piece.find_first_not_of(L". ") == std::wstring::npos;
+}
+
+// The folder in one comparable form (upper case, backslashes, no empty pieces, no trailing blanks
+// or dots in a name, which Windows ignores), or the empty text when it is not an absolute folder
+// below a drive or a share, or names "." or "..".
+std::wstring ComparableFolder(std::wstring path)
+{
+    inst::lzjzpath(path);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    std::wstring head;
+    size_t minPieces = 1;
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\' && path[0] >= L'A' && path[0] <= L'Z') {
+        head = path.substr(0, 2);
+        path.erase(0, 3);
+    } else if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') {
+        if (path.size() >= 3 && (path[2] == L'?' || path[2] == L'.')) return {};   // device paths
+        head = L"\\";
+        path.erase(0, 2);
+        minPieces = 3;   // server, share and at least one folder below the share
+    } else {
+        return {};   // relative, or from the root of whichever drive is current
+    }
+    std::wstring result = head;
+    size_t pieces = 0;
+    for (size_t start = 0; start < path.size();) {
+        size_t end = path.find(L'\\', start);
+        if (end == std::wstring::npos) end = path.size();
+        std::wstring piece = path.substr(start, end - start);
+        start = end + 1;
+        if (piece.empty()) continue;
+        if (AllDotsAndBlanks(piece)) return {};
+        piece.erase(piece.find_last_not_of(L". ") + 1);
+        result += L'\\' + piece;
+        ++pieces;
+    }
+    if (pieces < minPieces) return {};
+    return result + L'\\';
+}
+
+} // namespace
+
+bool UnsafeToRemove(const std::wstring& folder, const std::vector<std::wstring>& protectedFolders)
+{
+    const std::wstring candidate = ComparableFolder(folder);
+    if (candidate.empty()) return true;
+    for (const auto& kept : protectedFolders) {
+        // A protected folder itself or anything that holds one.
+        const std::wstring comparable = ComparableFolder(kept);
+        if (!comparable.empty() && comparable.compare(0, candidate.size(), candidate) == 0) return true;
+    }
+    return false;
+}
+
+void Setup::UninstallStage1()
+{
+    const std::wstring workingCopy = getwintempath() + L"uninstallvemr.exe";
+    // Without a fresh working copy running, nothing is removed: an old copy is not started instead.
+    try {
+        sys_.CopyFileTo(Tag_ + L"setup.exe", workingCopy);
+        sys_.StartCommandLine(CommandPath(workingCopy) + L" movenow");
+    } catch (const std::exception&) {
+    }
+    End();
+}
+
+void Setup::UninstallStage2()
+{
+    waitsecond(1);   // lets stage 1 end, so its setup.exe can be deleted
+    // A saved record is normalised already; the fallback folder-box text is made so here as well.
+    std::wstring installFolder = os::GetSetting(L"tavin", L"vemrclient", L"path", sys_.SoftPathText());
+    inst::lzjzpath(installFolder);
+    const auto protectedFolders = sys_.ProtectedFolders();
+    if (UnsafeToRemove(installFolder, protectedFolders)) {
+        sys_.ShowMessage(L"记录的安装路径“" + installFolder + L"”是系统或用户的文件夹，已停止卸载，没有删除任何文件。",
+                         L"卸载失败！", kStopIcon);
+        End();
+    }
+
+    inst::killafile(installFolder + L"vemr.exe");
+    ReadConfigFromFile(installFolder + L"config.txt");
+    if (inst::lzfilexist(installFolder + L"vemr.exe")) {   // the client is running
+        sys_.ShowMessage(L"程序正在运行，请关闭后重试！", L"卸载失败！", kStopIcon);
+        End();
+    }
+
+    StepLog steps;
+    steps.Run([&] { adduninstallinfo(SoftTitle_, L"", L"", L""); });
+    steps.Run([&] { lzkillall(installFolder); });
+    std::wstring group = mygetwinspfold(kCsidlPrograms) + SoftTitle_;
+    // The group's name comes from config.txt: it must name a folder of its own inside Programs.
+    std::wstring groupFolder = group;
+    if (!UnsafeToRemove(inst::lzjzpath(groupFolder), protectedFolders)) steps.Run([&] { lzkillall(group); });
+    steps.Run([&] { inst::killafile(mygetwinspfold(kCsidlDesktop) + LinkName_ + L".lnk"); });
+    steps.Run([&] { os::DeleteSection(L"tavin", L"vemrclient"); });
+    sys_.ShowMessage(L"卸载完成！", L"恭喜！", kInformationIcon);
+    End();
+}
+
+std::wstring Setup::getwintempath()
+{
+    std::wstring path;
+    try {
+        path = sys_.TempPathBuffer(100);
+    } catch (const std::exception&) {
+        path.clear();
+    }
+    path.resize(std::min(path.size(), path.find(L'\0')));
+    return inst::lzjzpath(path);
+}
+
+void Setup::waitsecond(float howsecond)
+{
+    const float start = sys_.SecondsSinceMidnight();
+    for (;;) {
+        sys_.PumpEvents();
+        // Across midnight the difference is large and the wait ends at once.
+        if (std::fabs(sys_.SecondsSinceMidnight() - start) >= howsecond) return;
+    }
+}
+
+void Setup::lzkillall(const std::wstring& thepath)
+{
+    if (thepath.empty()) return;
+    std::wstring p = thepath;
+    inst::lzjzpath(p);
+    StepLog steps;
+    // Every name is collected before any is removed: removing changes the listing.
+    std::vector<std::wstring> names;
+    steps.Run([&] {
+        for (const auto& entry : sys_.ListFolder(p + L"*.*", kListMask))
+            if (entry.name != L"." && entry.name != L"..") names.push_back(entry.name);
+    });
+    for (const auto& n : names) {
+        steps.Run([&] {   // a name gone since the listing is skipped
+            const uint32_t attributes = os::GetAttributes(p + n);
+            if (!(attributes & os::kAttrFolder))
+                inst::killafile(p + n);
+            else if (attributes & kAttrReparsePoint)
+                killdir(p + n);   // a link to a folder elsewhere: only the link goes, never what it holds
+            else
+                lzkillall(p + n);
+        });
+    }
+    killdir(p);
+}
+
+void Setup::killdir(const std::wstring& thedir)
+{
+    if (thedir.empty()) return;
+    std::wstring dir = thedir;
+    if (dir.back() == L'\\') dir.pop_back();
+    if (!inst::lzdirexist(dir)) return;
+    StepLog steps;
+    steps.Run([&] { os::SetAttributes(dir, 0); });
+    steps.Run([&] { sys_.RemoveFolder(dir); });   // fails, and is skipped, while anything is left in it
+}

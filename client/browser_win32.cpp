@@ -1,6 +1,7 @@
 #include "client/browser_win32.h"
 
 #include "client/vemrix.h"
+#include "os/win32/com_values.h"
 
 #include <oleauto.h>
 
@@ -115,19 +116,6 @@ private:
     LONG references_ = 1;
     HWND parent_;
     RECT rect_;
-};
-
-// A BSTR owned for the length of a call.
-class Bstr {
-public:
-    explicit Bstr(std::wstring_view text) : value_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-    ~Bstr() { SysFreeString(value_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    operator BSTR() const { return value_; }
-
-private:
-    BSTR value_;
 };
 
 // The control's window (the "Shell Embedding" window that holds the page).

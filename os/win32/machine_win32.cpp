@@ -2,6 +2,7 @@
 #include "os/machine.h"
 
 #include "common/ansi.h"
+#include "os/win32/com_values.h"
 
 #include <windows.h>
 #include <oleauto.h>
@@ -12,27 +13,6 @@ using Microsoft::WRL::ComPtr;
 
 namespace os {
 namespace {
-
-// A BSTR owned for the length of a call.
-class Bstr {
-public:
-    explicit Bstr(std::wstring_view text) : value_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
-    ~Bstr() { SysFreeString(value_); }
-    Bstr(const Bstr&) = delete;
-    Bstr& operator=(const Bstr&) = delete;
-    operator BSTR() const { return value_; }
-
-private:
-    BSTR value_;
-};
-
-// A VARIANT cleared when it goes.
-struct Variant : VARIANT {
-    Variant() { VariantInit(this); }
-    ~Variant() { VariantClear(this); }
-    Variant(const Variant&) = delete;
-    Variant& operator=(const Variant&) = delete;
-};
 
 // COM for this thread while the call runs; a thread that has it already keeps its own.
 class ComForCall {

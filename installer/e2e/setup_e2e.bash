@@ -115,6 +115,8 @@ se_begin() {
     wine_env_start
   fi
   trap 'se_cleanup' EXIT
+  # A Wine environment started here ends after our own cleanup.
+  declare -F wine_env_stop >/dev/null && trap 'se_cleanup; wine_env_stop' EXIT
   trap 'exit 130' INT
   trap 'exit 143' TERM
   # 32-bit programs see the system folder through syswow64.

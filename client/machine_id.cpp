@@ -11,18 +11,6 @@ namespace {
 constexpr wchar_t kSection[] = L"function";
 constexpr wchar_t kKey[] = L"getmachineid";
 
-std::vector<std::wstring> SplitAtBar(std::wstring_view text)
-{
-    std::vector<std::wstring> pieces;
-    size_t start = 0;
-    for (size_t at = text.find(L'|'); at != std::wstring_view::npos; at = text.find(L'|', start)) {
-        pieces.emplace_back(text.substr(start, at - start));
-        start = at + 1;
-    }
-    pieces.emplace_back(text.substr(start));
-    return pieces;
-}
-
 std::wstring Identifier(int32_t serial, std::wstring_view SoftName, std::wstring_view cpu)
 {
     std::wstring text = HexForm(serial);
@@ -82,7 +70,7 @@ std::wstring GetMachineId(VemrixHost& host, std::wstring_view SoftName)
     const std::wstring application = host.ExeName();
     const std::wstring entry = host.GetSetting(application, kSection, kKey, L"");
     if (!entry.empty()) {
-        const std::vector<std::wstring> pieces = SplitAtBar(entry);
+        const std::vector<std::wstring> pieces = SplitText(entry, L"|");
         // Only entries this routine could have written validate: a first piece that is no signed
         // 32-bit decimal number is treated like any other damaged entry and replaced.
         if (pieces.size() == 3) {

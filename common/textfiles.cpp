@@ -2,6 +2,7 @@
 
 #include "common/ansi.h"
 #include "common/errors.h"
+#include "common/texthelpers.h"
 #include "os/platform.h"
 
 #include <algorithm>
@@ -117,15 +118,7 @@ std::wstring WorkAtCurPath()
 
 std::vector<std::wstring> SplitAtCrLf(std::wstring_view text)
 {
-    std::vector<std::wstring> pieces;
-    if (text.empty()) return pieces;
-    size_t start = 0;
-    for (auto at = text.find(L"\r\n"); at != std::wstring_view::npos; at = text.find(L"\r\n", start)) {
-        pieces.emplace_back(text.substr(start, at - start));
-        start = at + 2;
-    }
-    pieces.emplace_back(text.substr(start));
-    return pieces;
+    return SplitText(text, L"\r\n");
 }
 
 namespace inst {

@@ -49,3 +49,16 @@ std::wstring GetApiBackStr(std::wstring_view ApiBack)
 {
     return std::wstring(ApiBack.substr(0, ApiBack.find(L'\0')));
 }
+
+std::vector<std::wstring> SplitText(std::wstring_view text, std::wstring_view separator)
+{
+    std::vector<std::wstring> pieces;
+    if (text.empty()) return pieces;
+    size_t start = 0;
+    for (auto at = text.find(separator); at != std::wstring_view::npos; at = text.find(separator, start)) {
+        pieces.emplace_back(text.substr(start, at - start));
+        start = at + separator.size();
+    }
+    pieces.emplace_back(text.substr(start));
+    return pieces;
+}

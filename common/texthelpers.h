@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Returns the text between the first FrontStr at or after StartPos (1-based) and the next EndStr
 // after it; empty when either is missing or EndStr follows FrontStr directly. NoBigSmall 0 compares
@@ -13,3 +14,7 @@ std::wstring GetMidStr(std::wstring_view SourceStr, std::wstring_view FrontStr, 
 
 // Returns ApiBack up to, not including, its first NUL.
 std::wstring GetApiBackStr(std::wstring_view ApiBack);
+
+// Splits at every occurrence of `separator` (not empty): a text without one is one piece, the empty
+// text none.
+std::vector<std::wstring> SplitText(std::wstring_view text, std::wstring_view separator);

@@ -91,3 +91,11 @@ TEST(GetApiBackStr, CutsAtTheFirstNul)
     };
     for (const auto& c : cases) EXPECT_EQ(GetApiBackStr(c.buffer), c.expected);
 }
+
+TEST(SplitText, PiecesBetweenEverySeparator)
+{
+    EXPECT_EQ(SplitText(L"-1951535091|cpu|ABC", L"|"), (std::vector<std::wstring>{L"-1951535091", L"cpu", L"ABC"}));
+    EXPECT_EQ(SplitText(L"||", L"|"), (std::vector<std::wstring>{L"", L"", L""}));
+    EXPECT_EQ(SplitText(L"no bar", L"|"), (std::vector<std::wstring>{L"no bar"}));
+    EXPECT_TRUE(SplitText(L"", L"|").empty());
+}

@@ -48,7 +48,8 @@ std::wstring CommandPath(const std::wstring& path);
 
 // True when removing `folder` (upper case, closing backslash) could take the system or a user's
 // data with it: not an absolute folder below a drive or share, a path that climbs or names the
-// current folder, or one of `protectedFolders` itself or a folder that holds one.
+// current folder, or one of `protectedFolders` itself or a folder that holds one. An entry of
+// `protectedFolders` written as "FOLDER\*" protects everything inside FOLDER as well.
 bool UnsafeToRemove(const std::wstring& folder, const std::vector<std::wstring>& protectedFolders);
 
 class Setup {

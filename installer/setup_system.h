@@ -89,9 +89,18 @@ public:
     // (SHGetSpecialFolderLocation, SHGetPathFromIDListA); the whole buffer. Throws when the folder
     // has no location.
     virtual std::wstring SpecialFolderBuffer(int csidl, size_t chars) = 0;
-    // Folders that uninstall must never remove nor empty: the Windows and system folders, the
-    // user's profile, the temporary folder and the shell's special folders.
+    // Folders that uninstall must never remove nor empty: the Windows and system folders, every
+    // profile, the temporary folder and the shell's special folders. "FOLDER\*" stands for FOLDER
+    // and everything inside it.
     virtual std::vector<std::wstring> ProtectedFolders() = 0;
+    // The folder as the file system takes it: short names made long, links and junctions followed,
+    // no device prefix. Empty when that cannot be told (the folder cannot be opened); the text of
+    // the folder alone then counts.
+    virtual std::wstring ResolvedFolder(std::wstring_view folder)
+    {
+        (void)folder;
+        return {};
+    }
 
     // A shortcut file with its target, working folder, description, arguments (left unset when
     // empty) and show command. Throws PlatformError when it cannot be saved.

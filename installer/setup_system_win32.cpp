@@ -9,6 +9,7 @@
 #include <shlobj.h>
 #include <shobjidl.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -225,9 +226,17 @@ std::vector<std::wstring> Win32SetupSystem::ProtectedFolders()
 {
     std::vector<std::wstring> folders;
     wchar_t buffer[MAX_PATH + 1];
-    if (GetWindowsDirectoryW(buffer, MAX_PATH)) folders.push_back(buffer);
+    if (GetWindowsDirectoryW(buffer, MAX_PATH)) {
+        folders.push_back(buffer);
+        folders.push_back(std::wstring(buffer) + L"\\*");   // nothing inside it is ours to remove either
+    }
     if (GetSystemDirectoryW(buffer, MAX_PATH)) folders.push_back(buffer);
     if (GetTempPathW(MAX_PATH, buffer)) folders.push_back(buffer);
+    // The 64-bit program folders, which no folder number names to a 32-bit program.
+    for (const wchar_t* variable : {L"ProgramW6432", L"CommonProgramW6432"}) {
+        const DWORD n = GetEnvironmentVariableW(variable, buffer, MAX_PATH);
+        if (n > 0 && n < MAX_PATH) folders.push_back(buffer);
+    }
     const int specials[] = {
         CSIDL_DESKTOP,         CSIDL_PROGRAMS,         CSIDL_PERSONAL,          CSIDL_FAVORITES,
         CSIDL_STARTUP,         CSIDL_RECENT,           CSIDL_SENDTO,            CSIDL_STARTMENU,
@@ -240,7 +249,53 @@ std::vector<std::wstring> Win32SetupSystem::ProtectedFolders()
     };
     for (int csidl : specials)
         if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer))) folders.push_back(buffer);
+    // Every profile of the PC, not only the user's own: the folders beside the user's profile.
+    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, buffer))) {
+        std::wstring profiles = buffer;
+        profiles.erase(std::min(profiles.find_last_of(L'\\'), profiles.size()));
+        try {
+            const uint32_t mask = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+            for (const auto& entry : ListFolder(profiles + L"\\*", mask))
+                if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && entry.name != L"." && entry.name != L"..")
+                    folders.push_back(profiles + L"\\" + entry.name);
+        } catch (const PlatformError&) {
+            // Without the listing, the profiles folder itself still holds the user's profile.
+        }
+    }
+    // Each also under the name the file system resolves it to (a temporary folder given in short
+    // names, a folder that is a junction).
+    const size_t given = folders.size();
+    for (size_t i = 0; i < given; ++i) {
+        std::wstring resolved = ResolvedFolder(folders[i]);
+        if (!resolved.empty() && resolved != folders[i]) folders.push_back(std::move(resolved));
+    }
     return folders;
+}
+
+std::wstring Win32SetupSystem::ResolvedFolder(std::wstring_view folder)
+{
+    const std::wstring path(folder);
+    std::wstring resolved(32768, L'\0');
+    // Links and junctions are followed from Vista on; before, short names are made long only.
+    using FinalPathOfHandle = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+    static const auto finalPath = reinterpret_cast<FinalPathOfHandle>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
+    DWORD length = 0;
+    if (finalPath) {
+        const Handle opened{CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+        if (opened.handle == INVALID_HANDLE_VALUE) return {};
+        length = finalPath(opened.handle, resolved.data(), static_cast<DWORD>(resolved.size()), 0);
+    } else {
+        length = GetLongPathNameW(path.c_str(), resolved.data(), static_cast<DWORD>(resolved.size()));
+    }
+    if (length == 0 || length >= resolved.size()) return {};
+    resolved.resize(length);
+    if (resolved.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        resolved.replace(0, 8, L"\\\\");
+    else if (resolved.rfind(L"\\\\?\\", 0) == 0)
+        resolved.erase(0, 4);
+    return resolved;
 }
 
 void Win32SetupSystem::SaveShortcut(std::wstring_view file, std::wstring_view target, std::wstring_view workdir,

@@ -37,6 +37,7 @@ public:
     std::wstring TempPathBuffer(size_t chars) override;
     std::wstring SpecialFolderBuffer(int csidl, size_t chars) override;
     std::vector<std::wstring> ProtectedFolders() override;
+    std::wstring ResolvedFolder(std::wstring_view folder) override;
     void SaveShortcut(std::wstring_view file, std::wstring_view target, std::wstring_view workdir,
                       std::wstring_view description, std::wstring_view arguments, int showCommand) override;
     int32_t ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,

@@ -24,8 +24,9 @@ bool AllDotsAndBlanks(const std::wstring& piece)
 }
 
 // The folder in one comparable form (upper case, backslashes, no empty pieces, no trailing blanks
-// or dots in a name, which Windows ignores), or the empty text when it is not an absolute folder
-// below a drive or a share, or names "." or "..".
+// or dots in a name, which Windows ignores; a drive's administrative share \\HOST\C$ taken as C:),
+// or the empty text when it is not an absolute folder below a drive or a share, names "." or "..",
+// holds a colon (a stream of a folder is the folder) or lies in the ADMIN$ or IPC$ share.
 std::wstring ComparableFolder(std::wstring path)
 {
     inst::lzjzpath(path);
@@ -40,6 +41,17 @@ std::wstring ComparableFolder(std::wstring path)
         head = L"\\";
         path.erase(0, 2);
         minPieces = 3;   // server, share and at least one folder below the share
+        const size_t share = path.find(L'\\');
+        if (share != std::wstring::npos) {
+            const size_t end = std::min(path.find(L'\\', share + 1), path.size());
+            const std::wstring name = path.substr(share + 1, end - share - 1);
+            if (name == L"ADMIN$" || name == L"IPC$") return {};
+            if (name.size() == 2 && name[0] >= L'A' && name[0] <= L'Z' && name[1] == L'$') {
+                head = std::wstring(1, name[0]) + L":";   // the drive itself, on whichever machine
+                path.erase(0, end);
+                minPieces = 1;
+            }
+        }
     } else {
         return {};   // relative, or from the root of whichever drive is current
     }
@@ -51,7 +63,7 @@ std::wstring ComparableFolder(std::wstring path)
         std::wstring piece = path.substr(start, end - start);
         start = end + 1;
         if (piece.empty()) continue;
-        if (AllDotsAndBlanks(piece)) return {};
+        if (AllDotsAndBlanks(piece) || piece.find(L':') != std::wstring::npos) return {};
         piece.erase(piece.find_last_not_of(L". ") + 1);
         result += L'\\' + piece;
         ++pieces;
@@ -67,9 +79,12 @@ bool UnsafeToRemove(const std::wstring& folder, const std::vector<std::wstring>&
     const std::wstring candidate = ComparableFolder(folder);
     if (candidate.empty()) return true;
     for (const auto& kept : protectedFolders) {
-        // A protected folder itself or anything that holds one.
-        const std::wstring comparable = ComparableFolder(kept);
-        if (!comparable.empty() && comparable.compare(0, candidate.size(), candidate) == 0) return true;
+        const bool sealed = kept.size() >= 2 && kept.compare(kept.size() - 2, 2, L"\\*") == 0;
+        const std::wstring comparable = ComparableFolder(sealed ? kept.substr(0, kept.size() - 2) : kept);
+        if (comparable.empty()) continue;
+        // A protected folder itself or anything that holds one; and anything inside a sealed one.
+        if (comparable.compare(0, candidate.size(), candidate) == 0) return true;
+        if (sealed && candidate.compare(0, comparable.size(), comparable) == 0) return true;
     }
     return false;
 }
@@ -93,7 +108,14 @@ void Setup::UninstallStage2()
     std::wstring installFolder = os::GetSetting(L"tavin", L"vemrclient", L"path", sys_.SoftPathText());
     inst::lzjzpath(installFolder);
     const auto protectedFolders = sys_.ProtectedFolders();
-    if (UnsafeToRemove(installFolder, protectedFolders)) {
+    // The folder as written and as the file system takes it: a short name, a link or a junction may
+    // lead into a protected folder under another name.
+    const auto unsafe = [&](const std::wstring& folder) {
+        if (UnsafeToRemove(folder, protectedFolders)) return true;
+        const std::wstring resolved = sys_.ResolvedFolder(folder);
+        return !resolved.empty() && UnsafeToRemove(resolved, protectedFolders);
+    };
+    if (unsafe(installFolder)) {
         sys_.ShowMessage(L"记录的安装路径“" + installFolder + L"”是系统或用户的文件夹，已停止卸载，没有删除任何文件。",
                          L"卸载失败！", kStopIcon);
         End();
@@ -112,7 +134,7 @@ void Setup::UninstallStage2()
     std::wstring group = mygetwinspfold(kCsidlPrograms) + SoftTitle_;
     // The group's name comes from config.txt: it must name a folder of its own inside Programs.
     std::wstring groupFolder = group;
-    if (!UnsafeToRemove(inst::lzjzpath(groupFolder), protectedFolders)) steps.Run([&] { lzkillall(group); });
+    if (!unsafe(inst::lzjzpath(groupFolder))) steps.Run([&] { lzkillall(group); });
     steps.Run([&] { inst::killafile(mygetwinspfold(kCsidlDesktop) + LinkName_ + L".lnk"); });
     steps.Run([&] { os::DeleteSection(L"tavin", L"vemrclient"); });
     sys_.ShowMessage(L"卸载完成！", L"恭喜！", kInformationIcon);

@@ -284,6 +284,11 @@ void AutoTime::TimeSock_DataArrival(int32_t bytesTotal)
     T4_ = sntp::DestinationTime(D, localSeconds, TickOffsetMs_, platform_.timeGetTime());   // before the read
     if (!platform_.ReadDatagram(ReceiveBuffer)) End();
     if (ReceiveBuffer.size() < sntp::PacketSize) return;   // cannot differ from what was looked at
+    sntp::Packet reply;
+    std::copy_n(ReceiveBuffer.begin(), sntp::PacketSize, reply.begin());
+    // A refusal, an unsynchronised server or bytes that are no reply: dropped as if nothing had
+    // come, not even the first reply; the retries go on.
+    if (!sntp::UsableReply(reply)) return;
 
     if (ReplyState_ < 0) {
         // The reply to the first request is never used: ask once more.
@@ -292,7 +297,7 @@ void AutoTime::TimeSock_DataArrival(int32_t bytesTotal)
         return;
     }
     ReplyState_ = 5;
-    std::copy_n(ReceiveBuffer.begin(), sntp::PacketSize, ReplyPacket_.begin());
+    ReplyPacket_ = reply;
     stamps_ = sntp::ReadReply(ReplyPacket_);
     ClockOffset_ = sntp::ClockOffsetOf(stamps_, T4_);
     const sntp::ZoneTime server = sntp::ServerZoneTime(sntp::ServerMidpoint(stamps_));

@@ -280,6 +280,7 @@ bool Win32Platform::PeekDatagram(WaitingDatagram& waiting)
 
 bool Win32Platform::ReadDatagram(std::vector<uint8_t>& bytes)
 {
+    announced_ = false;   // the read re-arms the notification for whatever waits next
     sockaddr_in from{};
     int fromLength = sizeof from;
     const int got =
@@ -291,8 +292,15 @@ bool Win32Platform::ReadDatagram(std::vector<uint8_t>& bytes)
 
 bool Win32Platform::DatagramWaiting(int32_t& size)
 {
+    // Every peek re-arms the notification while the datagram waits. A handler that lets events run
+    // before its read (a trace write retrying on a file another program holds) would see the same
+    // datagram announced again, one handler deeper each time, until the stack overflows. It is
+    // announced once; the read re-arms the notification for the next one.
+    size = 0;
+    if (announced_) return false;
     WaitingDatagram waiting;
     if (PeekDatagram(waiting)) {
+        announced_ = true;
         size = static_cast<int32_t>(waiting.size);
         RecordTestEvent("arrival " + std::to_string(waiting.size) + " bytes from " + waiting.address + ":" +
                         std::to_string(waiting.port));
@@ -300,7 +308,6 @@ bool Win32Platform::DatagramWaiting(int32_t& size)
     }
     // A notification whose datagram was already taken is no arrival; any other failure is, so that
     // the handler's own read fails and ends the run.
-    size = 0;
     return WSAGetLastError() != WSAEWOULDBLOCK;
 }
 

@@ -34,7 +34,8 @@ public:
 
     // The window that receives the socket's and the timer's messages and shows the caption.
     void AttachWindow(HWND window) { window_ = window; }
-    // True when a datagram (or a socket error to read) is waiting; its size in `size`.
+    // True when a datagram (or a socket error to read) is waiting; its size in `size`. A datagram is
+    // announced once: until it has been read, further notifications answer false.
     bool DatagramWaiting(int32_t& size);
 
     sntp::SystemTime GetSystemTime() override;
@@ -76,6 +77,7 @@ private:
     uint16_t remotePort_ = 0;
     std::wstring commandLine_;
     int requests_ = 0;
+    bool announced_ = false;   // a datagram was announced and has not been read yet
 };
 
 } // namespace horasync

@@ -1,5 +1,6 @@
 #include "timesync/sntp.h"
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 
@@ -220,6 +221,15 @@ double DestinationTime(int64_t D, double localSecondsSinceMidnight, int32_t Tick
 ReplyStamps ReadReply(const Packet& ReplyPacket)
 {
     return {ReadStamp(ReplyPacket, 24), ReadStamp(ReplyPacket, 32), ReadStamp(ReplyPacket, 40)};
+}
+
+bool UsableReply(const Packet& ReplyPacket)
+{
+    const int leap = ReplyPacket[0] >> 6;
+    const int mode = ReplyPacket[0] & 7;
+    const int stratum = ReplyPacket[1];
+    const bool transmitStamp = std::any_of(ReplyPacket.begin() + 40, ReplyPacket.end(), [](uint8_t b) { return b != 0; });
+    return leap != 3 && mode == 4 && stratum >= 1 && stratum <= 15 && transmitStamp;
 }
 
 double ClockOffsetOf(const ReplyStamps& stamps, double T4)

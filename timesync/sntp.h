@@ -87,6 +87,11 @@ struct ReplyStamps {
 };
 ReplyStamps ReadReply(const Packet& ReplyPacket);
 
+// True when a reply may set the clock: a server's answer (mode 4) from a synchronised server (leap
+// indicator not 3) of stratum 1 to 15 (0 is a refusal, "kiss-o'-death") with a transmit stamp.
+// Anything else would set the clock from stamps that mean nothing, as far as 1900.
+bool UsableReply(const Packet& ReplyPacket);
+
 // ClockOffset = ((T2 - T1) + (T3 - T4)) / 2, in seconds; positive when the PC clock is behind.
 double ClockOffsetOf(const ReplyStamps& stamps, double T4);
 

@@ -6,8 +6,10 @@
 #include "tests/unit/stand_in_platform.h"
 #include "tests/unit/test_setup_fake.h"
 
+#include "common/ansi.h"
 #include "common/errors.h"
 #include "os/platform.h"
+#include "os/settings.h"
 
 #include <map>
 #include <set>
@@ -158,3 +160,30 @@ private:
     std::set<std::wstring> removed_;
     std::map<std::wstring, int64_t> modified_;
 };
+
+// The shop PC the uninstall tests lay an installation out on: its temporary folder (where the
+// working copy runs), the program group, the desktop shortcut and the uninstall entry.
+namespace shop {
+inline const std::wstring kTemp = L"C:\\Users\\shop\\AppData\\Local\\Temp";
+inline const std::wstring kGroup = L"C:\\Users\\shop\\Start Menu\\Programs\\收银通";
+inline const std::wstring kDesktopLink = L"C:\\Users\\shop\\Desktop\\收银通.lnk";
+inline const std::string kEntry = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + ToAnsi(L"收银通");
+} // namespace shop
+
+// Creation and load of setup started from `programFolder` with `argument`; true when the program
+// ended (as every uninstall stage does).
+inline bool RunSetup(FakeFilesSystem& sys, const std::wstring& programFolder, const std::wstring& argument)
+{
+    sys.commandLine = L"\"" + programFolder + L"\\setup.exe\" " + argument;
+    ::Setup form(sys);
+    try {
+        form.Form_Initialize();
+        form.Form_Load();
+    } catch (const ProgramEnded&) {
+        return true;
+    }
+    return false;
+}
+
+// The install record, "(none)" when there is none.
+inline std::wstring InstallRecord() { return os::GetSetting(L"tavin", L"vemrclient", L"path", L"(none)"); }

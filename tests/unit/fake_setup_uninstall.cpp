@@ -9,11 +9,9 @@
 
 namespace {
 
+using namespace shop;
+
 const std::wstring kFolder = L"C:\\VEMRCLIENT\\";
-const std::wstring kTemp = L"C:\\Users\\shop\\AppData\\Local\\Temp";
-const std::wstring kGroup = L"C:\\Users\\shop\\Start Menu\\Programs\\收银通";
-const std::wstring kDesktopLink = L"C:\\Users\\shop\\Desktop\\收银通.lnk";
-const std::string kEntry = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + ToAnsi(L"收银通");
 
 // An installation as install leaves it, with extra files and subfolders the client made meanwhile;
 // the program runs from `programFolder`.
@@ -37,22 +35,6 @@ void Installed(FakeFilesSystem& sys, const std::wstring& programFolder, const st
     sys.pumpAdvance = 0.1f;
 }
 
-// Creation and load with the argument; true when the program ended (as every uninstall stage does).
-bool RunSetup(FakeFilesSystem& sys, const std::wstring& programFolder, const std::wstring& argument)
-{
-    sys.commandLine = L"\"" + programFolder + L"\\setup.exe\" " + argument;
-    ::Setup form(sys);
-    try {
-        form.Form_Initialize();
-        form.Form_Load();
-    } catch (const ProgramEnded&) {
-        return true;
-    }
-    return false;
-}
-
-std::wstring Record() { return os::GetSetting(L"tavin", L"vemrclient", L"path", L"(none)"); }
-
 // Nothing of the installation has been removed.
 void ExpectAllThere(const FakeFilesSystem& sys)
 {
@@ -61,7 +43,7 @@ void ExpectAllThere(const FakeFilesSystem& sys)
     EXPECT_TRUE(sys.Has(kGroup + L"\\自动卸载.lnk"));
     EXPECT_TRUE(sys.Has(kDesktopLink));
     EXPECT_TRUE(sys.registry.HasKey(kEntry));
-    EXPECT_EQ(Record(), kFolder);
+    EXPECT_EQ(InstallRecord(), kFolder);
     EXPECT_TRUE(sys.removedFolders.empty());
 }
 
@@ -126,7 +108,7 @@ TEST(FakeUninstall, StageTwoRemovesEverythingInOrderAndReports)
     EXPECT_FALSE(sys.Has(kGroup));
     EXPECT_FALSE(sys.Has(kDesktopLink));
     EXPECT_TRUE(sys.Has(L"C:\\Users\\shop\\Desktop\\other.lnk"));
-    EXPECT_EQ(Record(), L"(none)");
+    EXPECT_EQ(InstallRecord(), L"(none)");
     EXPECT_TRUE(sys.Has(kTemp + L"\\uninstallvemr.exe"));   // the working copy stays
     // Subfolders are emptied and removed before their parents, the install folder last of its tree.
     EXPECT_EQ(sys.removedFolders, (std::vector<std::wstring>{L"C:\\VEMRCLIENT\\LOGS\\OLD", L"C:\\VEMRCLIENT\\LOGS",
@@ -173,7 +155,7 @@ TEST(FakeUninstall, BadConfigEndsSilentlyAfterDeletingOnlyTheClient)
     EXPECT_FALSE(sys.Has(kFolder + L"vemr.exe"));
     EXPECT_TRUE(sys.Has(kFolder + L"setup.exe"));
     EXPECT_TRUE(sys.registry.HasKey(kEntry));
-    EXPECT_EQ(Record(), kFolder);
+    EXPECT_EQ(InstallRecord(), kFolder);
 }
 
 TEST(FakeUninstall, RecordNamingASystemOrUserFolderRemovesNothing)
@@ -192,7 +174,7 @@ TEST(FakeUninstall, RecordNamingASystemOrUserFolderRemovesNothing)
         EXPECT_TRUE(sys.removedFolders.empty()) << record;
         EXPECT_TRUE(sys.registry.HasKey(kEntry)) << record;
         EXPECT_TRUE(sys.Has(kDesktopLink)) << record;
-        EXPECT_EQ(Record(), record);
+        EXPECT_EQ(InstallRecord(), record);
     }
 }
 
@@ -207,7 +189,7 @@ TEST(FakeUninstall, FilesInUseStayAndRemovalStillReportsSuccess)
     EXPECT_TRUE(sys.Has(L"C:\\VEMRCLIENT"));   // not empty, so it stays
     EXPECT_FALSE(sys.Has(kFolder + L"LOGS"));
     EXPECT_FALSE(sys.Has(kGroup));
-    EXPECT_EQ(Record(), L"(none)");
+    EXPECT_EQ(InstallRecord(), L"(none)");
 }
 
 TEST(FakeUninstall, MovenowFromTheInstallFolderKeepsOnlyItsOwnRunningCopy)

@@ -310,6 +310,53 @@ TEST_F(Horasync, DatagramsNotFromTheServerOrTooShortAreIgnored)
     }
 }
 
+TEST_F(Horasync, RepliesThatCannotSetTheClockAreDroppedAndTheRetriesGoOn)
+{
+    using Spoil = void (*)(std::vector<uint8_t>&);
+    const struct {
+        const char* what;
+        Spoil spoil;
+    } cases[] = {
+        {"kiss-o'-death: stratum 0", [](std::vector<uint8_t>& r) { r[1] = 0; }},
+        {"stratum 16: unsynchronised", [](std::vector<uint8_t>& r) { r[1] = 16; }},
+        {"leap indicator 3: alarm", [](std::vector<uint8_t>& r) { r[0] = 0xDC; }},
+        {"mode 3: a client's request", [](std::vector<uint8_t>& r) { r[0] = 0x1B; }},
+        {"mode 5: broadcast", [](std::vector<uint8_t>& r) { r[0] = 0x1D; }},
+        {"no transmit stamp", [](std::vector<uint8_t>& r) { std::fill(r.begin() + 40, r.end(), 0); }},
+        {"all zeros", [](std::vector<uint8_t>& r) { std::fill(r.begin(), r.end(), 0); }},
+        {"all ones", [](std::vector<uint8_t>& r) { std::fill(r.begin(), r.end(), 0xFF); }},
+    };
+    for (const auto& c : cases) {
+        FakePlatform pc;
+        AutoTime autotime(pc);
+        autotime.Form_Load();
+        // A spoilt first reply does not count as the first; a spoilt later one sets nothing.
+        for (const int16_t state : {-1, 0}) {
+            pc.Advance(20);
+            std::vector<uint8_t> spoilt = pc.ReplyToLastRequest(-7200 * 1000);
+            c.spoil(spoilt);
+            const size_t sent = pc.sent.size();
+            pc.Arrive(spoilt);
+            autotime.TimeSock_DataArrival(48);
+            EXPECT_EQ(autotime.ReplyState(), state) << c.what;
+            EXPECT_EQ(pc.sent.size(), sent) << c.what << ": answered with a request";
+            EXPECT_TRUE(pc.waiting.empty()) << c.what << ": not taken from the socket";
+            if (state < 0) {
+                pc.Arrive(pc.ReplyToLastRequest(0));
+                autotime.TimeSock_DataArrival(48);
+            }
+        }
+        EXPECT_TRUE(pc.clockSettings.empty()) << c.what;
+        EXPECT_EQ(pc.caption, L"AutoTime") << c.what;
+        // The server's next good reply is used as usual.
+        pc.Advance(20);
+        pc.Arrive(pc.ReplyToLastRequest(1500));
+        EXPECT_TRUE(Ends([&] { autotime.TimeSock_DataArrival(48); })) << c.what;
+        ASSERT_EQ(pc.clockSettings.size(), 1u) << c.what;
+        EXPECT_NEAR(autotime.ClockOffset(), 1.5, 0.05) << c.what;   // the request left 40 ms before
+    }
+}
+
 TEST_F(Horasync, ReplyFromAnyAddressTheServerNameGaveIsAccepted)
 {
     Load();                                              // the first request went to 127.0.0.1

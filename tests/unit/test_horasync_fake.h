@@ -99,8 +99,8 @@ public:
     std::vector<uint8_t> ReplyToLastRequest(int64_t serverAheadMs, size_t size = 48) const
     {
         std::vector<uint8_t> reply(48, 0);
-        reply[0] = 0x1C;   // version 3, server: never looked at
-        reply[1] = 2;
+        reply[0] = 0x1C;   // no leap warning, version 3, server
+        reply[1] = 2;      // stratum
         const std::vector<uint8_t>& request = sent.back();
         for (size_t i = 0; i < 8; ++i) reply[24 + i] = request[40 + i];
         const int64_t serverMs = pcUtcMs + serverAheadMs;

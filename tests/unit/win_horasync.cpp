@@ -1,11 +1,13 @@
 // horasync's Windows platform against the real thing (under Wine here): WaitShell on real
-// processes, the UDP socket on loopback, the trace file's writes, GB2312 and one HTTP exchange.
+// processes, the UDP socket on loopback, the trace file's writes, GB2312, one HTTP exchange and
+// socket notifications while a handler lets events run.
 #include "tests/unit/wine_support.h"
 #include "timesync/autotime.h"
 #include "timesync/autotime_win32.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 using namespace horasync;
@@ -64,6 +66,53 @@ struct TestSocket {
         WSACleanup();
     }
 };
+
+// What the window saw of the socket's notifications.
+struct Arrivals {
+    Win32Platform* platform = nullptr;
+    int announced = 0;   // datagrams DatagramWaiting announced
+    int read = 0;        // datagrams the handlers read
+    int depth = 0;       // handlers running now, one inside the other
+    int deepest = 0;
+};
+Arrivals* g_arrivals = nullptr;
+
+// The handler of an arrival as TimeSock_DataArrival behaves with a trace file that cannot be
+// written: it peeks, lets pending events run many times (one pass per failed write attempt), then
+// reads. Nesting is capped so that a failure shows as a count, not as a stack overflow.
+LRESULT CALLBACK ArrivalWindowProc(HWND window, UINT message, WPARAM w, LPARAM l)
+{
+    if (message != kSocketMessage) return DefWindowProcW(window, message, w, l);
+    Arrivals& a = *g_arrivals;
+    int32_t size = 0;
+    if (WSAGETSELECTEVENT(l) != FD_READ || !a.platform->DatagramWaiting(size)) return 0;
+    ++a.announced;
+    ++a.depth;
+    a.deepest = std::max(a.deepest, a.depth);
+    WaitingDatagram waiting;
+    a.platform->PeekDatagram(waiting);
+    if (a.depth < 4) {
+        for (int pass = 0; pass < 200; ++pass) {
+            a.platform->PumpEvents();
+            Sleep(1);
+        }
+    }
+    std::vector<uint8_t> bytes;
+    if (a.platform->ReadDatagram(bytes)) ++a.read;
+    --a.depth;
+    return 0;
+}
+
+// Lets the window's messages run for `milliseconds`.
+void RunEventsFor(DWORD milliseconds)
+{
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < milliseconds) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        Sleep(5);
+    }
+}
 
 } // namespace
 
@@ -219,4 +268,49 @@ TEST(WinHorasync, PlatformFacts)
     const uint32_t before = platform.timeGetTime();
     Sleep(50);
     EXPECT_GE(platform.timeGetTime() - before, 40u);
+}
+
+// When a handler lets events run before it reads its datagram, as the trace does while another
+// program holds its file, every datagram is announced once, never again one handler deeper.
+TEST(WinHorasyncFaults, DatagramIsAnnouncedOnceWhileItsHandlerLetsEventsRun)
+{
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = ArrivalWindowProc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = L"ArrivalTestWindow";
+    RegisterClassW(&wc);
+    HWND window = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+    ASSERT_NE(window, nullptr);
+
+    TestSocket server;
+    Win32Platform platform(L"");
+    Arrivals arrivals;
+    arrivals.platform = &platform;
+    g_arrivals = &arrivals;
+    platform.AttachWindow(window);
+    ASSERT_TRUE(platform.OpenSocket());
+    platform.SetRemote(L"127.0.0.1", server.port);
+    ASSERT_TRUE(platform.Send(std::vector<uint8_t>(48, 27)).has_value());
+    char request[100];
+    sockaddr_in client{};
+    int length = sizeof client;
+    ASSERT_EQ(recvfrom(server.s, request, sizeof request, 0, reinterpret_cast<sockaddr*>(&client), &length), 48);
+
+    // One datagram, then two back to back: the second waits until the first has been read.
+    const char reply[48] = {28};
+    ASSERT_EQ(sendto(server.s, reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&client), length), 48);
+    RunEventsFor(1500);
+    EXPECT_EQ(arrivals.announced, 1);
+    EXPECT_EQ(arrivals.read, 1);
+    EXPECT_EQ(arrivals.deepest, 1) << "the same datagram was announced again inside its own handler";
+
+    ASSERT_EQ(sendto(server.s, reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&client), length), 48);
+    ASSERT_EQ(sendto(server.s, reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&client), length), 48);
+    RunEventsFor(2000);
+    EXPECT_EQ(arrivals.announced, 3);
+    EXPECT_EQ(arrivals.read, 3);
+    EXPECT_EQ(arrivals.deepest, 1);
+
+    g_arrivals = nullptr;
+    DestroyWindow(window);
 }

@@ -1,0 +1,227 @@
+#!/usr/bin/env bash
+# What each program's run from start to end leaves behind, under Wine in a private namespace (the
+# shipped builds of dist/win32):
+#  - no process: the Wine processes of this prefix, seen from Linux (/proc/<pid>/environ holds
+#    WINEPREFIX; Wine's tasklist lists nothing here), are the same after the run as before it,
+#    Wine's own services aside;
+#  - no file beyond what the design keeps: every file and folder under drive_c before and after the
+#    run; horasync may leave its trace, the client the synchroniser's trace, setup its runtime files
+#    in the system folder and the uninstall working copy in the temporary folder; the install
+#    folder's parent is as it was;
+#  - no handle kept alive: the wineserver's open descriptors are back to what they were, and the
+#    client's own descriptors do not grow over 20 trips to the tray and back.
+# Runs: horasync (report verified by the stand-in operator server), vemr with the real horasync
+# beside it (closed by its window's close command), setup installing and then removing through
+# its uninstall entry. Exit 0 = pass.
+set -euo pipefail
+# shellcheck source=horasync_lib.bash
+source "$(dirname "${BASH_SOURCE[0]}")/horasync_lib.bash"
+hs_begin leftovers product
+# Every Wine program of this script talks to one wineserver, started here inside the namespace and
+# kept running between the programs (-p), so its open descriptors can be compared from run to run.
+hs_in wineserver -p
+hs_in wine reg query 'HKCU\Software' >/dev/null 2>&1 || true
+# shellcheck source=../../installer/e2e/setup_e2e.bash
+source "$HS_ROOT/installer/e2e/setup_e2e.bash"
+started_env=$(declare -F wine_env_stop >/dev/null && echo wine_env_stop || true)
+se_begin fault_leftovers
+# shellcheck disable=SC2064  # fixed now: whether this script started the Wine environment
+trap "se_cleanup; hs_end; $started_env" EXIT
+
+VEMR_PROBE=$HS_ROOT/build/win32/client/vemr_probe.exe
+LEFT=$HS_WORK/leftovers
+mkdir -p "$LEFT"
+# Wine's own programs, which start when first needed and stay for the session.
+WINE_SERVICES='^(wineserver(32|64)?|services\.exe|winedevice\.exe|plugplay\.exe|explorer\.exe|svchost\.exe|rpcss\.exe|conhost\.exe|tabtip\.exe)$'
+
+of_this_prefix() { { tr '\0' '\n' <"/proc/$1/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; }
+# Wine processes of this prefix ("PID NAME"), Wine's services left out.
+wine_processes() {
+  local pid name
+  for pid in /proc/[0-9]*; do
+    pid=${pid#/proc/}
+    name=$(cat "/proc/$pid/comm" 2>/dev/null) || continue
+    [[ $name == *.exe || $name == wine* ]] || continue
+    of_this_prefix "$pid" || continue
+    [[ $name =~ $WINE_SERVICES ]] && continue
+    echo "$pid $name"
+  done | LC_ALL=C sort
+}
+# The wineserver of this prefix and how many descriptors it holds open.
+wineserver_fds() {
+  local pid
+  for pid in $(pgrep '^wineserver' || true); do
+    of_this_prefix "$pid" || continue
+    find "/proc/$pid/fd" -mindepth 1 2>/dev/null | wc -l
+    return 0
+  done
+  echo 0
+}
+# Every file, link and folder under drive_c (links not followed), one per line.
+files() { (cd "$WINEPREFIX/drive_c" && find . -xdev -mindepth 1 | LC_ALL=C sort); }
+
+# snapshot NAME: processes, files and the wineserver's descriptors now.
+snapshot() {
+  wine_processes >"$LEFT/$1.procs"
+  files >"$LEFT/$1.files"
+  wineserver_fds >"$LEFT/$1.fds"
+}
+# settle: waits (10 s at most) until no Wine process of ours runs besides those of NAME's snapshot.
+settle() {
+  for _ in $(seq 100); do
+    [[ -z $(new_processes "$1") ]] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+new_processes() { LC_ALL=C comm -13 "$LEFT/$1.procs" <(wine_processes) || true; }
+new_files() { LC_ALL=C comm -13 "$LEFT/$1.files" <(files) || true; }
+gone_files() { LC_ALL=C comm -23 "$LEFT/$1.files" <(files) || true; }
+# unexpected NAME REGEX: new files under drive_c other than those matching REGEX (extended, on the
+# path relative to drive_c).
+unexpected() { new_files "$1" | grep -vE "$2" || true; }
+# steady FIRST LAST: the wineserver holds no more descriptors after run LAST than after run FIRST
+# (the first run may start Wine's own services for good; a repeated run must not add anything).
+steady() { (($(cat "$LEFT/$2.after-fds") <= $(cat "$LEFT/$1.after-fds") + 2)); }
+# after_run NAME: the wineserver's descriptors once it has dealt with the run's ended processes
+# (back to the count before the run, or what it holds after 3 s).
+after_run() {
+  local fds
+  for _ in $(seq 15); do
+    fds=$(wineserver_fds)
+    ((fds <= $(cat "$LEFT/$1.fds") + 2)) && break
+    sleep 0.2
+  done
+  echo "$fds" >"$LEFT/$1.after-fds"
+}
+report() { # report NAME: figures of the run for the log
+  hs_say "  $1: processes before/after: $(wc -l <"$LEFT/$1.procs")/$(wine_processes | wc -l)" \
+    "($(wine_processes | cut -d' ' -f2 | tr '\n' ' ')), new files: $(new_files "$1" | wc -l)," \
+    "wineserver descriptors $(cat "$LEFT/$1.fds") before, $(cat "$LEFT/$1.after-fds") after"
+  new_files "$1" | sed 's/^/    new: /' || true
+}
+
+SAFE_SKEW=0
+case $(( ($(date -u +%-H) + 8) % 24 )) in 22 | 23 | 0 | 1) SAFE_SKEW=10800 ;; esac
+hs_chrony "$SAFE_SKEW"
+hs_operator
+
+# ---- horasync ------------------------------------------------------------------------------------
+for arch in win32 win64; do
+  exe=$HS_ROOT/dist/$arch/horasync.exe
+  [[ -f $exe ]] || continue
+  for n in 1 2 3; do
+    run=horasync-$arch-$n
+    hs_prepare "$run" "$exe"
+    snapshot "$run"
+    hs_run "$run" "$HS_OPERATOR"
+    settle "$run" || true
+    after_run "$run"
+    hs_say "horasync $arch, run $n: ended with $HS_RC after $HS_MS ms"
+    report "$run"
+    hs_check "horasync $arch run $n: ended by itself" test "$HS_RC" -eq 0
+    hs_check "horasync $arch run $n: no process left" test -z "$(new_processes "$run")"
+    hs_check "horasync $arch run $n: no file beyond its trace" \
+      test -z "$(unexpected "$run" "^\./hs/$run/(TavinDebug\.txt|wine\.out)$")"
+    hs_check "horasync $arch run $n: the trace written" test -s "$HS_DIR/TavinDebug.txt"
+    hs_check "horasync $arch run $n: nothing removed" test -z "$(gone_files "$run")"
+  done
+  hs_check "horasync $arch: the wineserver's descriptors steady over three runs" steady "horasync-$arch-1" "horasync-$arch-3"
+done
+
+# ---- vemr, with the real horasync beside it -----------------------------------------------------------
+# The launch page is answered only after 60 s: the browser stays up while the window goes to the
+# tray and back; the time report is answered at once.
+hs_operator --delay 60 --fault-on launch
+vemr_probe() { { hs_in wine "$VEMR_PROBE" "$@" 2>/dev/null || true; } | tr -d '\r'; }
+vemr_pid() { wine_processes | awk '$2 == "vemr.exe" {print $1; exit}'; }
+reports() { grep -c '"endpoint": "report"' "$HS_WORK/operator.log" || true; }
+# The first use of the browser control makes the platform's cookie store (wininet), kept for good.
+COOKIES='users/[^/]+/AppData/Local/Microsoft/Windows/INetCookies/index\.dat'
+# vemr_run N TRIPS: a client folder with vemr.exe, the shipped horasync.exe and config.txt; the
+# client started, its launch request and its horasync's report awaited, TRIPS trips to the tray and
+# back, then its window closed.
+vemr_run() {
+  local n=$1 trips=$2 run=vemr-$1 app=$WINEPREFIX/drive_c/leftovers-app reports_before pid starter fds_start fds_end
+  rm -rf "$app"
+  mkdir -p "$app"
+  cp "$HS_ROOT/dist/win32/vemr.exe" "$HS_ROOT/dist/win32/horasync.exe" "$app/"
+  printf '收银通\r\n%s\r\n收银通\r\n8' "$HS_OPERATOR" | iconv -f utf-8 -t gbk >"$app/config.txt"
+  reports_before=$(reports)
+  snapshot "$run"
+  (cd "$app" && TZ=Asia/Shanghai exec "$HS_NETNS" run "$HS_NS" wine 'C:\leftovers-app\vemr.exe') >"$LEFT/$run.out" 2>&1 &
+  starter=$!
+  for _ in $(seq 200); do (($(reports) > reports_before)) && break; sleep 0.1; done
+  for _ in $(seq 100); do wine_processes | grep -q ' horasync\.exe$' || break; sleep 0.1; done
+  hs_check "vemr run $n: its horasync reported and ended by itself" \
+    bash -c "(( $(reports) > $reports_before )) && ! grep -q ' horasync\.exe$' <<<'$(wine_processes)'"
+  pid=$(vemr_pid)
+  vemr_probe wait 10000 >/dev/null
+  sleep 1
+  fds_start=$(find "/proc/$pid/fd" -mindepth 1 2>/dev/null | wc -l)
+  for ((i = 0; i < trips; i++)); do vemr_probe minimize wait-hidden 5000 traymsg 513 wait 5000 >/dev/null; done
+  sleep 1
+  fds_end=$(find "/proc/$pid/fd" -mindepth 1 2>/dev/null | wc -l)
+  if ((trips)); then
+    hs_say "vemr (pid $pid): its descriptors after start-up $fds_start, after $trips trips to the tray $fds_end"
+    hs_check "vemr run $n: shown again after $trips trips to the tray" grep -qx 'visible=1' <<<"$(vemr_probe state)"
+    hs_check "vemr run $n: no descriptor gained over $trips trips to the tray (at most 2)" test "$fds_end" -le $((fds_start + 2))
+  fi
+  vemr_probe close >/dev/null
+  for _ in $(seq 150); do kill -0 "$starter" 2>/dev/null || break; sleep 0.1; done
+  hs_check "vemr run $n: ended when its window was closed" bash -c "! kill -0 $starter 2>/dev/null"
+  settle "$run" || true
+  after_run "$run"
+  report "$run"
+  hs_check "vemr run $n: no process left (neither vemr nor horasync)" test -z "$(new_processes "$run")"
+  hs_check "vemr run $n: no file beyond horasync's trace (and the platform's cookie store)" \
+    test -z "$(unexpected "$run" "^\./(leftovers-app/TavinDebug\.txt|$COOKIES)$")"
+  hs_check "vemr run $n: nothing removed" test -z "$(gone_files "$run")"
+  rm -rf "$app"
+}
+vemr_run 1 20
+vemr_run 2 0
+hs_check "vemr: the wineserver's descriptors steady over two runs" steady vemr-1 vemr-2
+hs_operator_stop
+
+# ---- setup: install, then remove through the uninstall entry ------------------------------------------
+SE_CLEANUP_DIRS+=('C:\VEMRLEAK')
+temp=$(wine cmd /c echo '%TEMP%' 2>/dev/null | tr -d '\r')
+temp_rel=$(realpath "$(se_unix "$temp")")
+temp_rel=${temp_rel#"$(realpath "$WINEPREFIX/drive_c")/"}
+sys_rel=${SE_SYSDIR#"$WINEPREFIX/drive_c/"}
+# setup_run N: the install window, C:\VEMRLEAK typed, installed; removed through the entry's command.
+setup_run() {
+  local n=$1 run=setup-$1 command
+  snapshot "$run"
+  se_setup
+  se_probe window "$SE_WINDOW" 60000 >/dev/null || true
+  se_probe type "$SE_WINDOW" 'C:\VEMRLEAK' >/dev/null
+  se_probe press "$SE_WINDOW" "开始安装" >/dev/null
+  se_box "恭喜！" "安装完成！" exclamation
+  hs_check "setup run $n: the install ends after OK" se_wait_end 10
+  hs_check "setup run $n: installed" test -f "$WINEPREFIX/drive_c/VEMRLEAK/vemr.exe"
+  command=$(sed -n 's/^ *UninstallString *REG_SZ *//p' <<<"$(se_entry)")
+  se_probe start "$command" >/dev/null
+  se_box "恭喜！" "卸载完成！" information
+  settle "$run" || true
+  after_run "$run"
+  report "$run"
+  hs_check "setup run $n: no process left (setup, its working copy, regsvr32, probes)" test -z "$(new_processes "$run")"
+  hs_check "setup run $n: the install folder gone" test ! -e "$WINEPREFIX/drive_c/VEMRLEAK"
+  hs_check "setup run $n: nothing new on C:\\ (the install folder's parent)" \
+    test -z "$(new_files "$run" | grep -E '^\./[^/]+$' || true)"
+  hs_check "setup run $n: the working copy kept in the temporary folder" \
+    test -f "$WINEPREFIX/drive_c/$temp_rel/uninstallvemr.exe"
+  hs_check "setup run $n: no file beyond the runtime files and the working copy" test -z "$(unexpected "$run" \
+    "^\./($sys_rel/(MSWINSCK\.OCX|MSVBVM60\.DLL)|$temp_rel/uninstallvemr\.exe|setup-e2e/register\.log)$")"
+  hs_check "setup run $n: nothing removed" test -z "$(gone_files "$run")"
+}
+setup_run 1
+setup_run 2
+hs_check "setup: the wineserver's descriptors steady over two runs" steady setup-1 setup-2
+
+verdict=0
+hs_finish || verdict=1
+se_finish >/dev/null || { hs_say "message box checks FAILED"; verdict=1; }
+exit "$verdict"

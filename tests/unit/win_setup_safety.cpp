@@ -1,0 +1,96 @@
+// Uninstall safety against the real file system (under Wine here): a folder known under another
+// name (its short name) is resolved to the folder itself, and every profile of the PC counts as
+// protected, not only the user's own.
+#include "installer/setup_form.h"
+#include "installer/setup_system_win32.h"
+#include "tests/unit/wine_support.h"
+
+#include "common/ansi.h"
+
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwctype>
+
+namespace {
+
+std::wstring Upper(std::wstring text)
+{
+    for (auto& c : text) c = static_cast<wchar_t>(std::towupper(c));
+    while (!text.empty() && text.back() == L'\\') text.pop_back();
+    return text;
+}
+
+std::wstring SpecialFolder(int csidl)
+{
+    wchar_t buffer[MAX_PATH];
+    return SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer)) ? buffer : L"";
+}
+
+std::wstring ShortName(const std::wstring& path)
+{
+    wchar_t buffer[MAX_PATH];
+    const DWORD n = GetShortPathNameW(path.c_str(), buffer, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::wstring(buffer, n) : L"";
+}
+
+} // namespace
+
+TEST(WinSetupSafety, AShortNameResolvesToTheFolderItself)
+{
+    Win32SetupSystem sys{nullptr, nullptr, nullptr};
+    const std::wstring programFiles = SpecialFolder(CSIDL_PROGRAM_FILES);
+    const std::wstring shortName = ShortName(programFiles);
+    ASSERT_FALSE(shortName.empty());
+    ASSERT_NE(Upper(shortName), Upper(programFiles)) << "no short name differs here: nothing to prove";
+
+    EXPECT_EQ(Upper(sys.ResolvedFolder(shortName + L"\\")), Upper(programFiles)) << ToAnsi(shortName);
+    EXPECT_EQ(Upper(sys.ResolvedFolder(programFiles)), Upper(programFiles));
+    EXPECT_EQ(sys.ResolvedFolder(L"C:\\no such folder here\\"), L"");
+
+    // The text alone passes; what it resolves to does not.
+    const auto kept = sys.ProtectedFolders();
+    EXPECT_FALSE(UnsafeToRemove(Upper(shortName) + L"\\", kept));
+    EXPECT_TRUE(UnsafeToRemove(sys.ResolvedFolder(shortName), kept));
+}
+
+TEST(WinSetupSafety, EveryProfileOfThePcIsProtected)
+{
+    Win32SetupSystem sys{nullptr, nullptr, nullptr};
+    std::wstring profiles = SpecialFolder(CSIDL_PROFILE);
+    ASSERT_FALSE(profiles.empty());
+    profiles.erase(profiles.find_last_of(L'\\'));
+    const std::wstring other = profiles + L"\\safety-test-other";
+    CreateDirectoryW(other.c_str(), nullptr);
+
+    const auto kept = sys.ProtectedFolders();
+    EXPECT_TRUE(UnsafeToRemove(Upper(other) + L"\\", kept));
+    EXPECT_TRUE(UnsafeToRemove(Upper(profiles) + L"\\PUBLIC\\", kept));
+    EXPECT_TRUE(UnsafeToRemove(Upper(SpecialFolder(CSIDL_PROFILE)) + L"\\", kept));
+    EXPECT_FALSE(UnsafeToRemove(Upper(other) + L"\\VEMR\\", kept)) << "a folder of its own inside one is not";
+    RemoveDirectoryW(other.c_str());
+}
+
+TEST(WinSetupSafety, NothingInsideTheWindowsFolderNorThe64BitProgramFoldersIsRemoved)
+{
+    Win32SetupSystem sys{nullptr, nullptr, nullptr};
+    const auto kept = sys.ProtectedFolders();
+    wchar_t windows[MAX_PATH];
+    ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+    EXPECT_TRUE(UnsafeToRemove(Upper(windows) + L"\\INF\\", kept));
+    EXPECT_TRUE(UnsafeToRemove(Upper(windows) + L"\\SYSTEM32\\DRIVERS\\", kept));
+    EXPECT_TRUE(UnsafeToRemove(Upper(windows) + L"\\VEMRCLIENT\\", kept));
+    EXPECT_FALSE(UnsafeToRemove(Upper(windows) + L"X\\", kept));
+
+    // A 32-bit program is told the 32-bit program folder; the 64-bit one counts all the same.
+    wchar_t native[MAX_PATH];
+    const DWORD n = GetEnvironmentVariableW(L"ProgramW6432", native, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) GTEST_SKIP() << "no 64-bit program folder here";
+    EXPECT_TRUE(UnsafeToRemove(Upper(native) + L"\\", kept)) << ToAnsi(native);
+    const std::wstring shortName = ShortName(native);
+    ASSERT_FALSE(shortName.empty());
+    EXPECT_TRUE(UnsafeToRemove(sys.ResolvedFolder(shortName + L"\\"), kept)) << ToAnsi(shortName);
+    EXPECT_FALSE(UnsafeToRemove(Upper(native) + L"\\VEMR\\", kept)) << "a folder of its own inside it is not";
+}

@@ -47,6 +47,28 @@ inline std::wstring Repeated(const std::wstring& pattern, size_t length, wchar_t
     return text;
 }
 
+// The text a target works on: mostly the input's own units; in 3 of every `oneIn` inputs the units
+// as a pattern repeated to a length that matters (costly, hence rarer): any length up to `anyUpTo`,
+// two units either side of `edge`, or a length from `low` to `high`.
+struct ShapedText {
+    std::wstring text;
+    bool repeated = false;
+};
+inline ShapedText TextOfShape(FuzzedDataProvider& in, uint8_t oneIn, size_t anyUpTo, size_t edge, size_t low, size_t high)
+{
+    const uint8_t shape = in.ConsumeIntegral<uint8_t>();
+    size_t length = 0;
+    bool repeated = true;
+    switch (shape % oneIn) {
+    case 1: length = in.ConsumeIntegralInRange<size_t>(0, anyUpTo); break;
+    case 2: length = edge - 2 + in.ConsumeIntegralInRange<size_t>(0, 4); break;
+    case 3: length = in.ConsumeIntegralInRange<size_t>(low, high); break;
+    default: repeated = false; break;
+    }
+    const std::wstring pattern = UnitsOf(in.ConsumeRemainingBytesAsString());
+    return {repeated ? Repeated(pattern, length) : pattern, repeated};
+}
+
 inline bool IsCapitalCode(const std::wstring& code)
 {
     if (code.size() < 2 || code.size() > 10) return false;

@@ -13,18 +13,8 @@ constexpr size_t kLimit = 65534;
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider in(data, size);
-    const uint8_t shape = in.ConsumeIntegral<uint8_t>();
-    // Most inputs are the text itself; long texts (a pattern repeated) cost time, so 3 in 16.
-    size_t length = 0;
-    bool repeated = true;
-    switch (shape % 16) {
-    case 1: length = in.ConsumeIntegralInRange<size_t>(0, kLimit + 100); break;           // any length
-    case 2: length = kLimit - 2 + in.ConsumeIntegralInRange<size_t>(0, 4); break;         // at the limit
-    case 3: length = 997 + in.ConsumeIntegralInRange<size_t>(0, 1000); break;             // thinning starts
-    default: repeated = false; break;   // the input itself
-    }
-    const std::wstring pattern = fuzz::UnitsOf(in.ConsumeRemainingBytesAsString());
-    const std::wstring text = repeated ? fuzz::Repeated(pattern, length) : pattern;
+    // Any length, at the limit, or where the thinning starts.
+    const std::wstring text = fuzz::TextOfShape(in, 16, kLimit + 100, kLimit, 997, 1997).text;
 
     try {
         const std::wstring code = MyMd(text);

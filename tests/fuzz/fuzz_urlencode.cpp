@@ -109,18 +109,9 @@ void CheckUrlEnCode(const std::wstring& text)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     FuzzedDataProvider in(data, size);
-    const uint8_t shape = in.ConsumeIntegral<uint8_t>();
-    // Most inputs are the text itself; long texts (a pattern repeated) cost time, so 3 in 64.
-    size_t length = 0;
-    bool repeated = true;
-    switch (shape % 64) {
-    case 1: length = in.ConsumeIntegralInRange<size_t>(0, 2 * kMaxAnsiBytes + 10); break;      // any length
-    case 2: length = kMaxAnsiBytes - 2 + in.ConsumeIntegralInRange<size_t>(0, 4); break;       // one byte each
-    case 3: length = kMaxAnsiBytes / 2 - 2 + in.ConsumeIntegralInRange<size_t>(0, 4); break;   // two bytes each
-    default: repeated = false; break;
-    }
-    const std::wstring pattern = fuzz::UnitsOf(in.ConsumeRemainingBytesAsString());
-    const std::wstring text = repeated ? fuzz::Repeated(pattern, length) : pattern;
+    // Any length, one byte each at the limit, or two bytes each at the limit.
+    const auto [text, repeated] =
+        fuzz::TextOfShape(in, 64, 2 * kMaxAnsiBytes + 10, kMaxAnsiBytes, kMaxAnsiBytes / 2 - 2, kMaxAnsiBytes / 2 + 2);
     // GetUtfEnCode has no limit and works one character at a time: long texts add nothing but time.
     if (!repeated) CheckUtfEnCode(text);
     CheckUrlEnCode(text);

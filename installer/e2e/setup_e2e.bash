@@ -79,6 +79,14 @@ se_setup() {
   SE_PIDS+=("$SE_PID")
 }
 
+# se_install FOLDER: the install window (waited for up to a minute), FOLDER typed, the button pressed.
+se_install() {
+  se_setup
+  se_probe window "$SE_WINDOW" 60000 >/dev/null || true
+  se_probe type "$SE_WINDOW" "$1" >/dev/null
+  se_probe press "$SE_WINDOW" "开始安装" >/dev/null
+}
+
 se_wait_end() {
   local limit=${1:-10} i
   for ((i = 0; i < limit * 20; i++)); do

@@ -194,10 +194,7 @@ sys_rel=${SE_SYSDIR#"$WINEPREFIX/drive_c/"}
 setup_run() {
   local n=$1 run=setup-$1 command
   snapshot "$run"
-  se_setup
-  se_probe window "$SE_WINDOW" 60000 >/dev/null || true
-  se_probe type "$SE_WINDOW" 'C:\VEMRLEAK' >/dev/null
-  se_probe press "$SE_WINDOW" "开始安装" >/dev/null
+  se_install 'C:\VEMRLEAK'
   se_box "恭喜！" "安装完成！" exclamation
   hs_check "setup run $n: the install ends after OK" se_wait_end 10
   hs_check "setup run $n: installed" test -f "$WINEPREFIX/drive_c/VEMRLEAK/vemr.exe"

@@ -49,13 +49,6 @@ forget_install() {
   rm -rf "$SE_GROUP_UNIX" "$SE_DESKTOP_LINK_UNIX"
   : >"$WINEPREFIX/drive_c/setup-e2e/register.log"
 }
-# install FOLDER: the install window, FOLDER typed, the button pressed.
-install() {
-  se_setup
-  se_probe window "$SE_WINDOW" 60000 >/dev/null || true
-  se_probe type "$SE_WINDOW" "$1" >/dev/null
-  se_probe press "$SE_WINDOW" "开始安装" >/dev/null
-}
 shortcuts_made() { [[ -f $SE_GROUP_UNIX/自动卸载.lnk && -f $SE_GROUP_UNIX/$SE_TITLE.lnk && -f $SE_DESKTOP_LINK_UNIX ]]; }
 no_shortcuts() { [[ ! -e $SE_GROUP_UNIX && ! -e $SE_DESKTOP_LINK_UNIX ]]; }
 # The record as stored (the probe shows a zero as "~": only the terminating one is dropped here, as a
@@ -96,7 +89,7 @@ ro=$WINEPREFIX/drive_c/FAULT-RO
 mkdir -p "$ro"
 read_only "$ro"
 t0=$SECONDS
-install 'C:\FAULT-RO'
+se_install 'C:\FAULT-RO'
 se_box "恭喜！" "安装完成！" exclamation read-only-folder
 se_check "read-only folder: setup ends after OK" se_wait_end 10
 se_say "read-only folder: install took $((SECONDS - t0)) s"
@@ -113,7 +106,7 @@ forget_install
 rop=$WINEPREFIX/drive_c/FAULT-ROP
 mkdir -p "$rop"
 read_only "$rop"
-install 'C:\FAULT-ROP\NEW'
+se_install 'C:\FAULT-ROP\NEW'
 se_check "folder cannot be made: setup ends by itself" se_wait_end 15
 se_check "folder cannot be made: no message box" se_probe no-box "恭喜！" 300
 se_check "folder cannot be made: no folder" test ! -e "$rop/NEW"
@@ -133,7 +126,7 @@ stop=$WINEPREFIX/drive_c/setup-e2e/client.stop
 hold 'C:\FAULT-INUSE\vemr.exe' "$stop" || true
 client=$HOLD_PID
 se_check "the stand-in client runs from the install folder" test -e "$stop.running"
-install 'C:\FAULT-INUSE'
+se_install 'C:\FAULT-INUSE'
 se_box "恭喜！" "安装完成！" exclamation in-use-install
 se_check "client running: setup ends after OK" se_wait_end 10
 se_check "client running: its vemr.exe stays as it was" cmp -s "$SE_PROBE" "$inuse/vemr.exe"
@@ -168,7 +161,7 @@ forget_install
 # ---- A system folder nobody may write in ------------------------------------------------------------
 for f in MSWINSCK.OCX MSVBVM60.DLL; do find "$SE_SYSDIR" -maxdepth 1 -iname "$f*" -delete; done
 read_only "$SE_SYSDIR"
-install 'C:\FAULT-SYS'
+se_install 'C:\FAULT-SYS'
 se_box "恭喜！" "安装完成！" exclamation system-folder-read-only
 se_check "read-only system folder: setup ends after OK" se_wait_end 10
 writable "$SE_SYSDIR"

@@ -120,10 +120,7 @@ touch -d '2002-02-02 02:02' "$SE_SYSDIR/MSVBVM60.DLL"
 touch -r "$media/MSWINSCK.OCX" "$SE_SYSDIR/MSWINSCK.OCX"   # as new as the fresh copy
 old_runtime=$(md5sum <"$SE_SYSDIR/MSVBVM60.DLL")
 : >"$WINEPREFIX/drive_c/setup-e2e/register.log"
-se_setup
-se_probe window "$SE_WINDOW" 15000 >/dev/null || true
-se_probe type "$SE_WINDOW" 'c:\a\b\c' >/dev/null
-se_probe press "$SE_WINDOW" "开始安装" >/dev/null
+se_install 'c:\a\b\c'
 se_box "恭喜！" "安装完成！" exclamation
 se_check "second setup ends" se_wait_end 10
 se_check "read-only hidden vemr.exe replaced" cmp -s "$media/vemr.exe" "$folder/vemr.exe"

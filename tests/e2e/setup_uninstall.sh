@@ -18,10 +18,7 @@ working_copy=$(se_unix "$temp\\uninstallvemr.exe")
 rm -f "$working_copy"
 
 # ---- install into a folder with a blank -----------------------------------------------------------
-se_setup
-se_probe window "$SE_WINDOW" 60000 >/dev/null || true
-se_probe type "$SE_WINDOW" 'C:\My Shop\Vemr' >/dev/null
-se_probe press "$SE_WINDOW" "开始安装" >/dev/null
+se_install 'C:\My Shop\Vemr'
 se_box "恭喜！" "安装完成！" exclamation
 se_wait_end 10 || true
 folder=$(se_unix 'C:\My Shop\Vemr')

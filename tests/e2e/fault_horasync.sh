@@ -179,8 +179,7 @@ EOF
 hs_server_of_run_any() { hs_trace | awk -F'\t' '$1 == "1" && $2 != "B" && $2 != "C" {print $2; exit}'; }
 
 # Runs that need chrony keep its time away from the midnight hours of UTC+8 (no setting there).
-SAFE_SKEW=0
-case $(( ($(date -u +%-H) + 8) % 24 )) in 22 | 23 | 0 | 1) SAFE_SKEW=10800 ;; esac
+SAFE_SKEW=$(hs_safe_skew 0)
 
 hs_operator
 hs_in wine reg query 'HKCU\Software' >/dev/null 2>&1 || true   # starts the wineserver in the namespace

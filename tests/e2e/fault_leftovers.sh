@@ -101,8 +101,7 @@ report() { # report NAME: figures of the run for the log
   new_files "$1" | sed 's/^/    new: /' || true
 }
 
-SAFE_SKEW=0
-case $(( ($(date -u +%-H) + 8) % 24 )) in 22 | 23 | 0 | 1) SAFE_SKEW=10800 ;; esac
+SAFE_SKEW=$(hs_safe_skew 0)
 hs_chrony "$SAFE_SKEW"
 hs_operator
 

@@ -177,6 +177,17 @@ EOF
     { hs_say "chronyd does not answer"; cat "$HS_WORK/chrony.log"; return 1; }
 }
 
+# horasync never sets the clock when the server's time lies in the 23 or 0 o'clock hour of UTC+8.
+# hs_midnight_hours SKEW: true when a server SKEW seconds off the host lies there now or within the
+# next 5 minutes (a run's length). hs_safe_skew SKEW: SKEW, or SKEW + 3 h when it lies there.
+hs_midnight_hours() {
+  python3 -c 'import sys, time
+def hour(t): return int((t + 8 * 3600) % 86400 // 3600)
+now = time.time() + int(sys.argv[1])
+sys.exit(0 if hour(now) in (23, 0) or hour(now + 300) in (23, 0) else 1)' "$1"
+}
+hs_safe_skew() { if hs_midnight_hours "$1"; then echo $(($1 + 10800)); else echo "$1"; fi; }
+
 # hs_responder MODE [ARGS...]: our own responder (tools/peers/sntp_responder.py) on 127.0.0.1:123.
 hs_responder() {
   local mode=$1

@@ -16,7 +16,7 @@ was_set() { grep -q '^SetSystemTime.* result ok' "$HS_DIR/horasync-clock.txt" 2>
 reports_logged() { [[ $(hs_reports) == "$1" ]]; }
 trace_file() { echo "$HS_DIR/TavinDebug.txt"; }
 
-hs_chrony 0
+hs_chrony "$(hs_safe_skew 0)"   # a server outside the hours in which nothing is set
 
 # ---- No "." in the command line -------------------------------------------------------------------
 hs_operator

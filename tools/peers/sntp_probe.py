@@ -3,8 +3,10 @@
 
     sntp_probe.py [--host 127.0.0.1] [--port 123] [--wait S]
 
-Retries every 0.2 s until a 48-byte reply arrives or --wait seconds have passed (a server that is
-still starting). Prints one line: offset=<s> delay=<s> stratum=<n>; exits 1 without an answer.
+Retries every 0.2 s until a synchronised server's reply arrives or --wait seconds have passed: a
+server still starting does not answer, or answers as unsynchronised (leap indicator 3, stratum 0),
+which a client must not use. Prints one line: offset=<s> delay=<s> stratum=<n> waited=<s>; exits 1
+without such an answer.
 """
 import argparse
 import socket
@@ -28,7 +30,9 @@ def main():
     args = p.parse_args()
     s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     s.settimeout(0.2)
-    deadline = time.time() + args.wait
+    started = time.time()
+    deadline = started + args.wait
+    last = "no reply"
     while time.time() < deadline:
         t1 = time.time()
         whole = int(t1) + NTP_EPOCH_OFFSET
@@ -42,10 +46,15 @@ def main():
         t4 = time.time()
         if len(data) < 48:
             continue
+        last = "leap indicator %d, mode %d, stratum %d" % (data[0] >> 6, data[0] & 7, data[1])
+        if data[0] >> 6 == 3 or data[0] & 7 != 4 or not 1 <= data[1] <= 15:
+            time.sleep(0.2)
+            continue
         t2, t3 = read_stamp(data, 32), read_stamp(data, 40)
-        print("offset=%.6f delay=%.6f stratum=%d" % (((t2 - t1) + (t3 - t4)) / 2, (t4 - t1) - (t3 - t2), data[1]))
+        print("offset=%.6f delay=%.6f stratum=%d waited=%.1f" % (((t2 - t1) + (t3 - t4)) / 2, (t4 - t1) - (t3 - t2),
+                                                                data[1], t4 - started))
         return 0
-    print("no answer from %s:%d" % (args.host, args.port), file=sys.stderr)
+    print("no synchronised answer from %s:%d (last: %s)" % (args.host, args.port, last), file=sys.stderr)
     return 1
 
 

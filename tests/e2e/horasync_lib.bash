@@ -178,13 +178,13 @@ EOF
 }
 
 # horasync never sets the clock when the server's time lies in the 23 or 0 o'clock hour of UTC+8.
-# hs_midnight_hours SKEW: true when a server SKEW seconds off the host lies there now or within the
-# next 5 minutes (a run's length). hs_safe_skew SKEW: SKEW, or SKEW + 3 h when it lies there.
+# hs_midnight_hours SKEW [AHEAD]: true when a server SKEW seconds off the host lies there now or AHEAD
+# seconds from now (default 300, a run's length). hs_safe_skew SKEW: SKEW, or SKEW + 3 h when it does.
 hs_midnight_hours() {
   python3 -c 'import sys, time
 def hour(t): return int((t + 8 * 3600) % 86400 // 3600)
 now = time.time() + int(sys.argv[1])
-sys.exit(0 if hour(now) in (23, 0) or hour(now + 300) in (23, 0) else 1)' "$1"
+sys.exit(0 if hour(now) in (23, 0) or hour(now + int(sys.argv[2])) in (23, 0) else 1)' "$1" "${2:-300}"
 }
 hs_safe_skew() { if hs_midnight_hours "$1"; then echo $(($1 + 10800)); else echo "$1"; fi; }
 

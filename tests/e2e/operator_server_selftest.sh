@@ -217,6 +217,24 @@ if python3 "$SERVER" --check-log "$WORK/good.log" --endpoint report --expect-cou
 : >"$WORK/empty.log"
 if python3 "$SERVER" --check-log "$WORK/empty.log" --endpoint launch >/dev/null; then fail "check-log passed an empty log"; else pass "check-log rejects an empty log"; fi
 
+# Checks of one logged request (mymd hands them to the server's verification); usage and refusals.
+expect_out() {  # NAME WANTED-RC WANTED-FIRST-LINE-PREFIX CMD...
+  local name=$1 want_rc=$2 want=$3 out rc=0
+  shift 3
+  out=$("$@" 2>&1) || rc=$?
+  if [[ $rc == "$want_rc" && ${out%%$'\n'*} == "$want"* ]]; then pass "$name"; else fail "$name: exit $rc, '${out%%$'\n'*}'"; fi
+}
+LINE="GET /language.asp?lau=cn&tim=$TIM&ver=$VER HTTP/1.1"
+expect_out check-launch-ok 0 ok "$MYMD" --check-launch "$HOST" "$LINE" "TavinVmc.Cet/$ID/$SIG"
+expect_out check-launch-wrong-host 1 "bad: signature $SIG, expected" "$MYMD" --check-launch other.example "$LINE" "TavinVmc.Cet/$ID/$SIG"
+expect_out check-report-ok 0 ok "$MYMD" --check-report "GET ${LOWER//%3a/%3A}"
+expect_out check-report-bad 1 "bad: sgn" "$MYMD" --check-report "$(report_url "$NOW" x.example "$SGN")"
+expect_out mymd-help 0 "usage: mymd" "$MYMD" -h
+expect_out mymd-dash-text 0 "$(printf -- '-h\n' | "$MYMD")" "$MYMD" -- -h
+expect_out mymd-unknown-option 2 "mymd: unknown option -x" "$MYMD" -x
+expect_out server-help 0 "usage: operator_server.py" python3 "$SERVER" --help
+expect_out server-unknown-option 2 "usage: operator_server.py" python3 "$SERVER" --nonsense
+
 # SIGTERM ends the server cleanly and removes its pid file.
 MAIN_PID=$(cat "$WORK/main.pid")
 kill -TERM "$MAIN_PID"

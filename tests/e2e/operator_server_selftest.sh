@@ -235,6 +235,17 @@ expect_out mymd-unknown-option 2 "mymd: unknown option -x" "$MYMD" -x
 expect_out server-help 0 "usage: operator_server.py" python3 "$SERVER" --help
 expect_out server-unknown-option 2 "usage: operator_server.py" python3 "$SERVER" --nonsense
 
+# The operator's guide: every "$ dist/tools/mymd ..." example prints what the guide shows.
+python3 - "$ROOT" <<'EOF' && pass "guide examples" || fail "guide examples"
+import re, subprocess, sys
+text = open(sys.argv[1] + "/docs/operator-guide.md", encoding="utf-8").read()
+examples = re.findall(r"```\n\$ (dist/tools/mymd[^\n]*)\n(.*?)```", text, re.S)
+wrong = [cmd for cmd, shown in examples
+         if subprocess.run(["bash", "-c", cmd], cwd=sys.argv[1], capture_output=True, text=True).stdout != shown]
+print("guide examples: %d, differing: %s" % (len(examples), wrong))
+sys.exit(len(examples) < 5 or bool(wrong))
+EOF
+
 # SIGTERM ends the server cleanly and removes its pid file.
 MAIN_PID=$(cat "$WORK/main.pid")
 kill -TERM "$MAIN_PID"

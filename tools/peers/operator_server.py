@@ -351,8 +351,7 @@ def check_request(args):
         print("bad: %s" % e)
         return 1
     print("ok")
-    for key in ("machine_id", "host_digest", "signed_text", "sig_expected", "tim", "clb", "sgn_expected",
-                "tim_skew_s"):
+    for key in ("machine_id", "host_digest", "signed_text", "sig_expected", "tim", "clb", "sgn_expected"):
         if key in info:
             print("  %-12s %s" % (key, info[key]))
     return 0

@@ -40,7 +40,7 @@ done <<'TABLE'
 --title|话费:充值|not allowed
 --title|充值.|ends with
 --title|充值 |ends with
---title|€uro☃|GBK
+--title|雪人☃|GBK
 --title|CON|device
 --shortcut|a	b|not allowed
 --shortcut|x?|not allowed

@@ -9,7 +9,7 @@ the native digest tool `mymd`. Every request becomes one JSON line in the log fi
                        [--body-bytes N] [--status CODE] [--fault-on report|launch|all]
                        [--zone-hours H] [--pidfile F]
     operator_server.py --check-log FILE [--endpoint launch|report] [--expect-count N]
-    operator_server.py --check-launch HOST REQUEST-LINE USER-AGENT [--zone-hours H]
+    operator_server.py --check-launch HOST REQUEST-LINE USER-AGENT
     operator_server.py --check-report REQUEST-LINE
 
 --check-launch and --check-report verify one request as a server logged it, with the same code
@@ -400,12 +400,12 @@ def main():
     p.add_argument("--bind", default="127.0.0.1", help="address to listen on (default 127.0.0.1)")
     p.add_argument("--mymd", metavar="PATH", default=os.path.join(REPO, "dist", "tools", "mymd"),
                    help="native digest tool (default dist/tools/mymd)")
-    p.add_argument("--delay", type=float, default=0.0, help="seconds to wait before answering")
-    p.add_argument("--body-bytes", type=int, help="answer with a body of exactly N bytes")
-    p.add_argument("--status", type=int, help="answer with this HTTP status")
+    p.add_argument("--delay", type=float, default=0.0, metavar="S", help="seconds to wait before answering")
+    p.add_argument("--body-bytes", type=int, metavar="N", help="answer with a body of exactly N bytes")
+    p.add_argument("--status", type=int, metavar="CODE", help="answer with this HTTP status")
     p.add_argument("--fault-on", choices=("report", "launch", "all"), default="report",
                    help="endpoint(s) that --delay/--body-bytes/--status apply to (default report)")
-    p.add_argument("--zone-hours", type=float, default=8.0,
+    p.add_argument("--zone-hours", type=float, default=8.0, metavar="H",
                    help="operator's zone for the launch time stamp skew (default 8)")
     p.add_argument("--pidfile", metavar="FILE", help="write the server's process id here while it runs")
     p.add_argument("--check-log", metavar="FILE", help="print the verdicts of a log; exit 0 when all are good")

@@ -217,6 +217,35 @@ if python3 "$SERVER" --check-log "$WORK/good.log" --endpoint report --expect-cou
 : >"$WORK/empty.log"
 if python3 "$SERVER" --check-log "$WORK/empty.log" --endpoint launch >/dev/null; then fail "check-log passed an empty log"; else pass "check-log rejects an empty log"; fi
 
+# Checks of one logged request (mymd hands them to the server's verification); usage and refusals.
+expect_out() {  # NAME WANTED-RC WANTED-FIRST-LINE-PREFIX CMD...
+  local name=$1 want_rc=$2 want=$3 out rc=0
+  shift 3
+  out=$("$@" 2>&1) || rc=$?
+  if [[ $rc == "$want_rc" && ${out%%$'\n'*} == "$want"* ]]; then pass "$name"; else fail "$name: exit $rc, '${out%%$'\n'*}'"; fi
+}
+LINE="GET /language.asp?lau=cn&tim=$TIM&ver=$VER HTTP/1.1"
+expect_out check-launch-ok 0 ok "$MYMD" --check-launch "$HOST" "$LINE" "TavinVmc.Cet/$ID/$SIG"
+expect_out check-launch-wrong-host 1 "bad: signature $SIG, expected" "$MYMD" --check-launch other.example "$LINE" "TavinVmc.Cet/$ID/$SIG"
+expect_out check-report-ok 0 ok "$MYMD" --check-report "GET ${LOWER//%3a/%3A}"
+expect_out check-report-bad 1 "bad: sgn" "$MYMD" --check-report "$(report_url "$NOW" x.example "$SGN")"
+expect_out mymd-help 0 "usage: mymd" "$MYMD" -h
+expect_out mymd-dash-text 0 "$(printf -- '-h\n' | "$MYMD")" "$MYMD" -- -h
+expect_out mymd-unknown-option 2 "mymd: unknown option -x" "$MYMD" -x
+expect_out server-help 0 "usage: operator_server.py" python3 "$SERVER" --help
+expect_out server-unknown-option 2 "usage: operator_server.py" python3 "$SERVER" --nonsense
+
+# The operator's guide: every "$ dist/tools/mymd ..." example prints what the guide shows.
+python3 - "$ROOT" <<'EOF' && pass "guide examples" || fail "guide examples"
+import re, subprocess, sys
+text = open(sys.argv[1] + "/docs/operator-guide.md", encoding="utf-8").read()
+examples = re.findall(r"```\n\$ (dist/tools/mymd[^\n]*)\n(.*?)```", text, re.S)
+wrong = [cmd for cmd, shown in examples
+         if subprocess.run(["bash", "-c", cmd], cwd=sys.argv[1], capture_output=True, text=True).stdout != shown]
+print("guide examples: %d, differing: %s" % (len(examples), wrong))
+sys.exit(len(examples) < 5 or bool(wrong))
+EOF
+
 # SIGTERM ends the server cleanly and removes its pid file.
 MAIN_PID=$(cat "$WORK/main.pid")
 kill -TERM "$MAIN_PID"

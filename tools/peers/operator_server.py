@@ -9,9 +9,15 @@ the native digest tool `mymd`. Every request becomes one JSON line in the log fi
                        [--body-bytes N] [--status CODE] [--fault-on report|launch|all]
                        [--zone-hours H] [--pidfile F]
     operator_server.py --check-log FILE [--endpoint launch|report] [--expect-count N]
+    operator_server.py --check-launch HOST REQUEST-LINE USER-AGENT
+    operator_server.py --check-report REQUEST-LINE
+
+--check-launch and --check-report verify one request as a server logged it, with the same code
+that verifies requests on the wire; they print "ok" or the first part that does not match.
 """
 import argparse
 import datetime
+import email.message
 import json
 import os
 import re
@@ -45,7 +51,7 @@ def mymd(tool, *texts):
     if any("\0" in t for t in texts):
         raise Bad("text with a NUL character cannot be digested")
     if any("\n" in t or "\r" in t for t in texts):
-        run = dict(args=[tool, *texts], input=b"")        # line breaks: pass as arguments
+        run = dict(args=[tool, "--", *texts], input=b"")        # line breaks: pass as arguments
     else:
         run = dict(args=[tool], input="".join(t + "\n" for t in texts).encode("utf-8"))
     out = subprocess.run(**run, capture_output=True, timeout=20)
@@ -311,6 +317,46 @@ def check_log(args):
     return 1 if failed else 0
 
 
+def check_request(args):
+    """Verifies one logged request: "ok" and the values found, or the first mismatch."""
+    launch = args.check_launch is not None
+    host, line, agent = args.check_launch if launch else (None, args.check_report[0], None)
+    words = line.split()
+    if words and words[0] == "GET":
+        words = words[1:]
+    if len(words) == 2 and words[1].startswith("HTTP/"):
+        words = words[:1]
+    info = {}
+    try:
+        if len(words) != 1:
+            raise Bad("request line %r is not [GET] PATH?QUERY [HTTP/1.x]" % line)
+        target = words[0]
+        if target.startswith("http://"):
+            target_host, slash, target = target[7:].partition("/")
+            target = slash + target
+            if launch and target_host != host:
+                raise Bad("host %r in the request line, expected %r" % (target_host, host))
+        path, _, query = target.partition("?")
+        expected = "/language.asp" if launch else "/gmtime.asp"
+        if path != expected:
+            raise Bad("path %r, expected %r" % (path, expected))
+        if launch:
+            headers = email.message.Message()
+            headers["Host"] = host.encode("utf-8").decode("latin-1")      # as the wire carries it
+            headers["User-Agent"] = agent.split("User-Agent:", 1)[-1].strip()
+            verify_launch(query, headers, args, info)
+        else:
+            verify_report(query, args, info)
+    except Bad as e:
+        print("bad: %s" % e)
+        return 1
+    print("ok")
+    for key in ("machine_id", "host_digest", "signed_text", "sig_expected", "tim", "clb", "sgn_expected"):
+        if key in info:
+            print("  %-12s %s" % (key, info[key]))
+    return 0
+
+
 def serve(args):
     if not os.access(args.mymd, os.X_OK):
         print("operator_server: digest tool %s is missing (build the native preset)" % args.mymd,
@@ -349,24 +395,35 @@ def serve(args):
 
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawTextHelpFormatter)
-    p.add_argument("--port", type=int)
-    p.add_argument("--log")
-    p.add_argument("--bind", default="127.0.0.1")
-    p.add_argument("--mymd", default=os.path.join(REPO, "dist", "tools", "mymd"))
-    p.add_argument("--delay", type=float, default=0.0, help="seconds to wait before answering")
-    p.add_argument("--body-bytes", type=int, help="answer with a body of exactly N bytes")
-    p.add_argument("--status", type=int, help="answer with this HTTP status")
+    p.add_argument("--port", type=int, help="TCP port to listen on (required to serve)")
+    p.add_argument("--log", metavar="FILE", help="append one JSON line per request here (required to serve)")
+    p.add_argument("--bind", default="127.0.0.1", help="address to listen on (default 127.0.0.1)")
+    p.add_argument("--mymd", metavar="PATH", default=os.path.join(REPO, "dist", "tools", "mymd"),
+                   help="native digest tool (default dist/tools/mymd)")
+    p.add_argument("--delay", type=float, default=0.0, metavar="S", help="seconds to wait before answering")
+    p.add_argument("--body-bytes", type=int, metavar="N", help="answer with a body of exactly N bytes")
+    p.add_argument("--status", type=int, metavar="CODE", help="answer with this HTTP status")
     p.add_argument("--fault-on", choices=("report", "launch", "all"), default="report",
                    help="endpoint(s) that --delay/--body-bytes/--status apply to (default report)")
-    p.add_argument("--zone-hours", type=float, default=8.0,
+    p.add_argument("--zone-hours", type=float, default=8.0, metavar="H",
                    help="operator's zone for the launch time stamp skew (default 8)")
-    p.add_argument("--pidfile")
-    p.add_argument("--check-log", metavar="FILE")
-    p.add_argument("--endpoint", choices=("launch", "report"))
-    p.add_argument("--expect-count", type=int)
+    p.add_argument("--pidfile", metavar="FILE", help="write the server's process id here while it runs")
+    p.add_argument("--check-log", metavar="FILE", help="print the verdicts of a log; exit 0 when all are good")
+    p.add_argument("--endpoint", choices=("launch", "report"),
+                   help="with --check-log: only this endpoint, and every verdict must be ok")
+    p.add_argument("--expect-count", type=int, metavar="N",
+                   help="with --check-log: exactly N requests (of --endpoint) must be logged")
+    p.add_argument("--check-launch", nargs=3, metavar=("HOST", "REQUEST-LINE", "USER-AGENT"),
+                   help="verify one launch request: config.txt's host, the logged request line and User-Agent")
+    p.add_argument("--check-report", nargs=1, metavar="REQUEST-LINE",
+                   help="verify one time report: the logged request line")
     args = p.parse_args()
     if args.check_log:
         return check_log(args)
+    if args.check_launch or args.check_report:
+        if not os.access(args.mymd, os.X_OK):
+            p.error("digest tool %s is missing (build the native preset)" % args.mymd)
+        return check_request(args)
     if args.port is None or not args.log:
         p.error("--port and --log are required to serve")
     if args.body_bytes is not None and args.body_bytes < 0:

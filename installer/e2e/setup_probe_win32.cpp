@@ -29,6 +29,7 @@
 #include <windows.h>
 
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <cstdio>
 #include <string>
@@ -243,7 +244,7 @@ int Hives(const std::wstring& file, const std::vector<std::wstring>& names)
     // A hive with one unrelated key and value, as a user profile has many.
     HKEY temp = nullptr;
     const wchar_t* tempPath = L"Software\\SetupProbeHive";
-    RegDeleteTreeW(HKEY_CURRENT_USER, tempPath);
+    SHDeleteKeyW(HKEY_CURRENT_USER, tempPath);
     if (RegCreateKeyExW(HKEY_CURRENT_USER, tempPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &temp, nullptr)) return 1;
     HKEY inner = nullptr;
     RegCreateKeyExW(temp, L"Software\\Other", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &inner, nullptr);
@@ -252,7 +253,7 @@ int Hives(const std::wstring& file, const std::vector<std::wstring>& names)
     DeleteFileW(file.c_str());
     const LONG saved = RegSaveKeyW(temp, file.c_str(), nullptr);
     RegCloseKey(temp);
-    RegDeleteTreeW(HKEY_CURRENT_USER, tempPath);
+    SHDeleteKeyW(HKEY_CURRENT_USER, tempPath);
     if (saved != ERROR_SUCCESS) {
         Print(L"RegSaveKey failed " + std::to_wstring(saved));
         return 1;

@@ -11,6 +11,7 @@
 
 #include <objbase.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <shobjidl.h>
 
 #include <gtest/gtest.h>
@@ -46,8 +47,8 @@ StoredValue Stored(HKEY root, const std::wstring& key, const std::wstring& name)
 
 class WinSetup : public ::testing::Test {
 protected:
-    void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey); }
-    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey); }
+    void SetUp() override { SHDeleteKeyW(HKEY_CURRENT_USER, kTestKey); }
+    void TearDown() override { SHDeleteKeyW(HKEY_CURRENT_USER, kTestKey); }
 
     Win32SetupSystem sys{nullptr, nullptr, nullptr};
     ::Setup form{sys};

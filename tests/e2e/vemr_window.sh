@@ -9,7 +9,8 @@
 # - an unreachable host: the navigation error hides the browser and uncovers the notice (kept as
 #   a screenshot, vemr_neterr.png); minimising, a resize, then ends the client without a tray icon;
 # - at 120, 144 and 96 dpi (Wine's LogPixels) the client area is 15240 x 10560 twips and the browser
-#   (15285 x 10575 twips) covers it, within a pixel (screenshots vemr_<dpi>dpi.png).
+#   (15285 x 10575 twips) covers it, within a pixel (screenshots vemr_<dpi>dpi.png); setup's controls
+#   and their text stay inside its window.
 # Exit 0 = pass.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../client/e2e/common.sh"
@@ -74,7 +75,10 @@ vemr_probe close >/dev/null
 vemr_check "closing the window ends the client" 'vemr_wait_exit "$VEMR_PID" 15'
 
 # --- display scaling: client area 15240 x 10560 twips, covered by the browser, at every DPI --------
+# setup's window grows alike: its controls lie inside it and their text fits them.
 twips() { echo $(( ($1 * $2 + 720) / 1440 )); }   # twips at DPI, in whole pixels
+SETUP_TITLE=欢迎安装${CAPTION}客户端
+cp "$VEMR_ROOT/dist/win32/setup.exe" "$VEMR_APP/"
 for dpi in 120 144 96; do
   vemr_dpi "$dpi"
   vemr_start TZ=Asia/Shanghai
@@ -90,6 +94,13 @@ for dpi in 120 144 96; do
   import -window root "$VEMR_OUT/vemr_${dpi}dpi.png" 2>/dev/null || true
   vemr_probe close >/dev/null
   vemr_wait_exit "$VEMR_PID" 15 || vemr_fail "$dpi dpi: the client did not end when closed"
+  vemr_wine "$VEMR_APP_WIN\\setup.exe" >/dev/null 2>&1 &
+  VEMR_PIDS+=($!)
+  layout=$(vemr_wine "$VEMR_ROOT/build/win32/installer/setup_probe.exe" layout "$SETUP_TITLE" 10000 | tr -d '\r')
+  vemr_check "$dpi dpi: setup's controls inside its window, their text inside them: ${layout//$'\n'/ | }" \
+    '[[ $layout == *inside=1* && $layout != *=0* ]]'
+  vemr_wine "$VEMR_ROOT/build/win32/installer/setup_probe.exe" close "$SETUP_TITLE" >/dev/null 2>&1 || true
+  vemr_wait_exit "$!" 15 || vemr_fail "$dpi dpi: setup did not end when closed"
 done
 
 # --- unreachable host: the notice, then a resize ends the client -------------------------------------

@@ -8,6 +8,7 @@
 #include "common/errors.h"
 #include "common/filemaint.h"
 #include "common/textfiles.h"
+#include "os/settings.h"
 
 #include <objbase.h>
 #include <shlobj.h>
@@ -55,6 +56,23 @@ protected:
 };
 
 } // namespace
+
+TEST(WinSettings, DeleteSectionRemovesTheSectionWithItsSubkeysAndIgnoresAMissingOne)
+{
+    const std::wstring app = L"Software\\VB and VBA Program Settings\\SettingsUnitTest";
+    os::SaveSetting(L"SettingsUnitTest", L"vemrclient", L"path", L"C:\\VEMR\\");
+    HKEY below = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (app + L"\\vemrclient\\below").c_str(), 0, nullptr, 0, KEY_WRITE,
+                              nullptr, &below, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(below);
+    os::DeleteSection(L"SettingsUnitTest", L"vemrclient");
+    HKEY section = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, (app + L"\\vemrclient").c_str(), 0, KEY_READ, &section),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_NO_THROW(os::DeleteSection(L"SettingsUnitTest", L"vemrclient"));
+    SHDeleteKeyW(HKEY_CURRENT_USER, app.c_str());
+}
 
 TEST_F(WinSetup, RegistryHelpersWriteAnsiTextWithItsExactByteCount)
 {

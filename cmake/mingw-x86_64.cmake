@@ -1,7 +1,7 @@
-# Cross-compiling for 64-bit Windows with MinGW-w64. MINGW_THREADS picks the compiler flavour:
-# "win32" (default) has no POSIX thread layer, so its runtime imports nothing that Windows XP
-# lacks (the posix flavour pulls in GetTickCount64); "posix" is for code that needs std::thread
-# or std::mutex, i.e. GoogleTest and the unit tests.
+# Cross-compiling for 64-bit Windows with MinGW-w64. MINGW_THREADS picks the compiler flavour, as
+# for i686: "win32" (default) for the programs, which create no thread and so need no POSIX thread
+# layer (smaller, and built the same way as the i686 release); "posix" for code that needs
+# std::thread or std::mutex, i.e. GoogleTest and the unit tests.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(MINGW_PREFIX x86_64-w64-mingw32)

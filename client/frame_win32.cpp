@@ -21,8 +21,10 @@ namespace {
 constexpr wchar_t kClassName[] = L"Vemrix";
 // A fixed frame: the layout is fixed, the window only minimises (to the tray) and closes.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-constexpr int kClientWidth = 1016, kClientHeight = 704;           // 15240 × 10560 twips
-constexpr double kBrowserWidth = 15285, kBrowserHeight = 10575;    // twips: it covers the client area
+// Twips, converted at the screen's DPI like everything else in the window, so that the browser covers
+// the client area at any display scaling (1016 × 704 and 1019 × 705 pixels at 96 dpi).
+constexpr double kClientWidth = 15240, kClientHeight = 10560;
+constexpr double kBrowserWidth = 15285, kBrowserHeight = 10575;
 
 // The notice NetErr: fixed text, font and place (twips).
 constexpr wchar_t kNoticeText[] =
@@ -91,7 +93,7 @@ int VemrixWindow::Run()
     wc.lpszClassName = kClassName;
     if (!RegisterClassExW(&wc)) return 1;
 
-    RECT outer{0, 0, kClientWidth, kClientHeight};
+    RECT outer{0, 0, Pixels(kClientWidth, TwipsPerPixelX()), Pixels(kClientHeight, TwipsPerPixelY())};
     AdjustWindowRectEx(&outer, kStyle, FALSE, 0);
     // Creation runs the single-copy guard (WM_CREATE): a second copy ends inside this call.
     if (!CreateWindowExW(0, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,

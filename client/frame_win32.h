@@ -1,4 +1,4 @@
-// The client's Win32 frame: the window Vemrix (client area 1016 × 704 pixels, the program's icon)
+// The client's Win32 frame: the window Vemrix (client area 15240 × 10560 twips, the program's icon)
 // with the browser control Tavin and the notice NetErr beneath it. It turns window messages and
 // browser events into calls of the window object's handlers and carries out what they ask of the
 // platform.

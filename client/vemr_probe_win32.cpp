@@ -3,7 +3,7 @@
 // Several commands may follow each other in one call; the exit code is that of the first command
 // that failed (0 when none did).
 //   state              the window Vemrix: found, visible, iconic, topmost, caption, rect, client
-//                      size, the desktop work area, whether the window menu has Size, the browser
+//                      size, the screen's DPI, the desktop work area, whether the window menu has Size, the browser
 //                      child (class, visible, top and size in pixels)
 //   tray               visible tray icon windows: their centres (screen pixels), count
 //   tips               text of every visible tooltip window
@@ -62,6 +62,10 @@ int State()
     Say(L"caption=" + std::wstring(caption));
     Say(L"rect=" + Number(r.left) + L"," + Number(r.top) + L"," + Number(r.right) + L"," + Number(r.bottom));
     Say(L"client=" + Number(client.right) + L"x" + Number(client.bottom));
+    if (HDC screen = GetDC(nullptr)) {
+        Say(L"dpi=" + Number(GetDeviceCaps(screen, LOGPIXELSX)));
+        ReleaseDC(nullptr, screen);
+    }
     RECT work{};
     SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
     Say(L"work=" + Number(work.left) + L"," + Number(work.top) + L"," + Number(work.right) + L"," +

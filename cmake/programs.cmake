@@ -7,9 +7,10 @@ function(add_windows_program name)
     return()
   endif()
   cmake_parse_arguments(P "" "RESOURCE" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} WIN32 ${P_SOURCES} ${P_RESOURCE})
+  add_executable(${name} WIN32 ${P_SOURCES} ${P_RESOURCE} ${CMAKE_SOURCE_DIR}/os/win32/terminate_win32.cpp)
   target_link_libraries(${name} PRIVATE ${P_LIBS})
-  target_link_options(${name} PRIVATE -municode)
+  # Shipped stripped: the static runtime libraries carry debug sections the programs never need.
+  target_link_options(${name} PRIVATE -municode -s)
   if(DIST_NAME)
     add_custom_command(TARGET ${name} POST_BUILD
       COMMAND ${CMAKE_COMMAND} -E make_directory ${DIST_DIR}

@@ -18,7 +18,7 @@ constexpr wchar_t kClassName[] = L"Setup";
 constexpr int kLetGoId = 1001;
 constexpr int kSoftPathId = 1002;
 constexpr int kMemoId = 1003;
-constexpr int kClientWidth = 420;
+constexpr int kClientWidth = 420;   // pixels at 96 dpi
 constexpr int kClientHeight = 86;
 
 Setup* g_form = nullptr;
@@ -104,8 +104,17 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     wc.lpszClassName = kClassName;
     if (!RegisterClassW(&wc)) return 1;
 
+    // The layout is in pixels at 96 dpi; it grows with the screen's DPI as the system's message font
+    // does, so the controls and their text stay inside the window at any display scaling.
+    int dpi = 96;
+    if (HDC screen = GetDC(nullptr)) {
+        dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+    }
+    const auto px = [dpi](int pixelsAt96) { return MulDiv(pixelsAt96, dpi, 96); };
+
     const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
-    RECT frame{0, 0, kClientWidth, kClientHeight};
+    RECT frame{0, 0, px(kClientWidth), px(kClientHeight)};
     AdjustWindowRect(&frame, style, FALSE);
     HWND window = CreateWindowExW(0, kClassName, kDesignCaption, style, CW_USEDEFAULT, CW_USEDEFAULT,
                                   frame.right - frame.left, frame.bottom - frame.top, nullptr, nullptr, instance, nullptr);
@@ -117,11 +126,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
     Font font{CreateFontIndirectW(&metrics.lfMessageFont)};
 
-    MakeControl(window, L"STATIC", kMemoText, 0, 0, kMemoId, 16, 14, 388, 20, font.handle);
+    MakeControl(window, L"STATIC", kMemoText, 0, 0, kMemoId, px(16), px(14), px(388), px(20), font.handle);
     HWND softPath = MakeControl(window, L"EDIT", kSoftPathText, WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
-                                kSoftPathId, 16, 42, 290, 26, font.handle);
-    HWND letGo = MakeControl(window, L"BUTTON", kLetGoText, WS_TABSTOP | BS_PUSHBUTTON, 0, kLetGoId, 316, 41, 88, 28,
-                             font.handle);
+                                kSoftPathId, px(16), px(42), px(290), px(26), font.handle);
+    HWND letGo = MakeControl(window, L"BUTTON", kLetGoText, WS_TABSTOP | BS_PUSHBUTTON, 0, kLetGoId, px(316), px(41),
+                             px(88), px(28), font.handle);
     SetWindowSubclass(softPath, SoftPathProc, 0, 0);
 
     Win32SetupSystem system(window, softPath, letGo);

@@ -36,6 +36,7 @@ vemr_cleanup() {
   if [[ -n ${VEMR_WORK:-} && -s $VEMR_WORK/server.pid ]]; then
     kill "$(cat "$VEMR_WORK/server.pid")" 2>/dev/null || true
   fi
+  [[ ${VEMR_DPI:-96} != 96 ]] && vemr_dpi 96
   [[ -n ${WINEPREFIX:-} ]] && vemr_stop_wineserver
   if [[ -n ${VEMR_SERIAL_FILE:-} ]]; then
     if [[ -e $VEMR_WORK/serial.saved ]]; then cp "$VEMR_WORK/serial.saved" "$VEMR_SERIAL_FILE"
@@ -128,6 +129,18 @@ vemr_start() {
 # vemr_wine ARGS...: a Wine program inside the namespace. Every Wine call goes there: the first one
 # after the wineserver stopped starts it, and the wineserver owns every socket of the session.
 vemr_wine() { vemr_in_ns wine "$@"; }
+
+# vemr_dpi DPI: the screen's DPI (Wine's LogPixels) for the programs started next. Wine takes it
+# when its session starts, so the wineserver ends after the write (the next Wine call starts it
+# again inside the namespace). vemr_cleanup puts 96 back for later scenarios.
+vemr_dpi() {
+  local key
+  for key in 'HKCU\Control Panel\Desktop' 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
+    vemr_wine reg add "$key" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
+  done
+  vemr_stop_wineserver
+  VEMR_DPI=$1
+}
 
 # vemr_probe ARGS...: the window probe (prints key=value lines). Its exit code is not passed on:
 # a window that ends while the probe acts on it is a result, read from the output and the process.

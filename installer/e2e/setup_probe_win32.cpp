@@ -2,6 +2,9 @@
 // person at the screen would do, and reads back what a person cannot see exactly:
 //   setup_probe window TITLE MS              waits for a visible top-level window titled TITLE; prints
 //                                            each control's text, a tab and its centre on screen "X Y"
+//   setup_probe layout TITLE MS              the same window: per control its text, a tab, "inside=1"
+//                                            when it lies in the window's client area and "fits=1" when
+//                                            its text (message font) fits in it
 //   setup_probe box TITLE MS                 waits for a message box titled TITLE, prints "text=", its
 //                                            buttons ("button=" text, tab, centre "X Y") and "icon="
 //                                            (stop, exclamation, information or none), presses OK
@@ -29,6 +32,7 @@
 #include <windows.h>
 
 #include <shlobj.h>
+#include <shlwapi.h>
 
 #include <cstdio>
 #include <string>
@@ -243,7 +247,7 @@ int Hives(const std::wstring& file, const std::vector<std::wstring>& names)
     // A hive with one unrelated key and value, as a user profile has many.
     HKEY temp = nullptr;
     const wchar_t* tempPath = L"Software\\SetupProbeHive";
-    RegDeleteTreeW(HKEY_CURRENT_USER, tempPath);
+    SHDeleteKeyW(HKEY_CURRENT_USER, tempPath);
     if (RegCreateKeyExW(HKEY_CURRENT_USER, tempPath, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &temp, nullptr)) return 1;
     HKEY inner = nullptr;
     RegCreateKeyExW(temp, L"Software\\Other", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &inner, nullptr);
@@ -252,7 +256,7 @@ int Hives(const std::wstring& file, const std::vector<std::wstring>& names)
     DeleteFileW(file.c_str());
     const LONG saved = RegSaveKeyW(temp, file.c_str(), nullptr);
     RegCloseKey(temp);
-    RegDeleteTreeW(HKEY_CURRENT_USER, tempPath);
+    SHDeleteKeyW(HKEY_CURRENT_USER, tempPath);
     if (saved != ERROR_SUCCESS) {
         Print(L"RegSaveKey failed " + std::to_wstring(saved));
         return 1;
@@ -298,6 +302,35 @@ int wmain(int argc, wchar_t** argv)
             Print(Text(child) + L"\t" + std::to_wstring((r.left + r.right) / 2) + L" " +
                   std::to_wstring((r.top + r.bottom) / 2));
         }
+        return 0;
+    }
+    if (command == L"layout" && argc == 4) {
+        HWND window = WaitForWindow(argv[2], false, static_cast<DWORD>(_wtoi(argv[3])));
+        if (!window) return 1;
+        // Each control inside the window's client area, and its text (in the system's message font,
+        // which setup uses) inside the control; an edit box scrolls sideways, so only its height counts.
+        NONCLIENTMETRICSW metrics{};
+        metrics.cbSize = sizeof metrics;
+        SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+        HFONT font = CreateFontIndirectW(&metrics.lfMessageFont);
+        HDC dc = GetDC(nullptr);
+        HGDIOBJ old = SelectObject(dc, font);
+        RECT area{};
+        GetClientRect(window, &area);
+        for (HWND child : Children(window)) {
+            RECT r{}, inner{}, text{};
+            GetWindowRect(child, &r);
+            MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
+            GetClientRect(child, &inner);
+            const std::wstring caption = Text(child);
+            DrawTextW(dc, caption.c_str(), -1, &text, DT_CALCRECT | DT_SINGLELINE);
+            const bool inside = r.left >= 0 && r.top >= 0 && r.right <= area.right && r.bottom <= area.bottom;
+            const bool fits = text.bottom <= inner.bottom && (ClassOf(child) == L"Edit" || text.right <= inner.right);
+            Print(caption + L"\tinside=" + std::to_wstring(inside) + L" fits=" + std::to_wstring(fits));
+        }
+        SelectObject(dc, old);
+        ReleaseDC(nullptr, dc);
+        DeleteObject(font);
         return 0;
     }
     if (command == L"box" && argc == 4) {

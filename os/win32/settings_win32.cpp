@@ -3,6 +3,7 @@
 #include "common/errors.h"
 
 #include <windows.h>
+#include <shlwapi.h>
 
 namespace os {
 namespace {
@@ -63,7 +64,8 @@ void SaveSetting(std::wstring_view application, std::wstring_view section, std::
 
 void DeleteSection(std::wstring_view application, std::wstring_view section)
 {
-    const LONG rc = RegDeleteTreeW(HKEY_CURRENT_USER, SectionKey(application, section).c_str());
+    // SHDeleteKeyW rather than RegDeleteTreeW, which Windows XP lacks.
+    const LONG rc = SHDeleteKeyW(HKEY_CURRENT_USER, SectionKey(application, section).c_str());
     if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND)
         throw PlatformError("DeleteSection failed", static_cast<unsigned long>(rc));
 }

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Each of dist/win32/*.exe and dist/win64/*.exe starts under Wine and ends within 20 s:
+# Each of dist/win32/*.exe and dist/win64/*.exe starts under Wine and ends within 20 s, the win32
+# ones once for each Windows version Wine reports (XP, 7, 10: setup's administrator test passes and
+# its window shows, the client's window shows, horasync ends on each):
 #   - a program marked "ends" must end by itself;
 #   - a program marked "closes" waits for its user: its window must appear, and it must end
 #     when asked to close (taskkill without /f sends WM_CLOSE to its windows).
@@ -17,7 +19,17 @@ WORK=$(mktemp -d /tmp/e2e-start-end.XXXXXX)
 OUT=${E2E_OUT:-$WORK}
 # shellcheck source=/dev/null
 source "$ROOT/tools/scripts/wine-env"
-trap 'wine_env_netns_end; rm -rf "$WORK"' EXIT
+# wine_version NAME: the Windows version Wine reports to the programs started next (its per-prefix
+# setting; "" is Wine's default).
+wine_version() {
+  if [[ -n $1 ]]; then
+    "$WINE_RUN" "$WINEPREFIX/drive_c/windows/system32/reg.exe" add 'HKCU\Software\Wine' /v Version /d "$1" /f
+  else
+    "$WINE_RUN" "$WINEPREFIX/drive_c/windows/system32/reg.exe" delete 'HKCU\Software\Wine' /v Version /f
+  fi >/dev/null 2>&1 || true
+}
+declare -A VER=([winxp]=5.1 [win7]=6.1 [win10]=10.0)
+trap 'wine_version ""; wine_env_netns_end; rm -rf "$WORK"' EXIT
 [[ -n ${WINEPREFIX:-} ]] || wine_env_start   # chains its cleanup onto the EXIT trap above
 wine_env_netns_begin "e2e-startend-$$"
 
@@ -25,19 +37,28 @@ failures=0
 checked=0
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 
-for arch in win32 win64; do
-  for name in "${!HOW[@]}"; do
-    [[ -f $ROOT/dist/$arch/$name ]] || fail "$arch/$name: missing from dist/$arch"
-  done
+# The i686 release runs on every Windows from XP SP3 on: once for each version Wine can report.
+for run in win32:winxp win32:win7 win32:win10 win64:; do
+  arch=${run%%:*} version=${run#*:}
+  if [[ ! -d $WORK/$arch ]]; then
+    for name in "${!HOW[@]}"; do
+      [[ -f $ROOT/dist/$arch/$name ]] || fail "$arch/$name: missing from dist/$arch"
+    done
+  fi
   [[ -d $ROOT/dist/$arch ]] || continue
-  cp -r "$ROOT/dist/$arch" "$WORK/$arch"
+  [[ -d $WORK/$arch ]] || cp -r "$ROOT/dist/$arch" "$WORK/$arch"
+  wine_version "$version"
+  if [[ -n $version ]]; then
+    ver=$("$WINE_RUN" "$WINEPREFIX/drive_c/windows/system32/cmd.exe" /c ver | tr -d '\n')
+    [[ $ver == *" ${VER[$version]}."* ]] || fail "Wine does not report Windows $version: $ver"
+  fi
   for exe in "$WORK/$arch"/*.exe; do
     [[ -f $exe ]] || continue
     checked=$((checked + 1))
     name=$(basename "$exe")
     how=${HOW[$name]:-ends}
-    label=$arch/$name
-    log=$OUT/$arch-$name.log
+    label=$arch${version:+ on $version}/$name
+    log=$OUT/$arch$version-$name.log
     start=$(date +%s%N)
     (cd "$WORK/$arch" && WINEDEBUG=-all,err+module exec timeout -k 5 "$LIMIT" "$WINE_RUN" "./$name") \
       >"$log" 2>&1 &
@@ -46,7 +67,7 @@ for arch in win32 win64; do
     if [[ $how == closes ]]; then
       if win=$(wine_env_find_window "$name" "$LIMIT"); then
         note="window \"$(xdotool getwindowname "$win" 2>/dev/null || true)\" shown, closed; "
-        wine_env_screenshot "$OUT/$arch-${name%.exe}.png" 2>/dev/null || true
+        wine_env_screenshot "$OUT/$arch$version-${name%.exe}.png" 2>/dev/null || true
         wine_env_close "$name" || true
       else
         note="no window appeared; "

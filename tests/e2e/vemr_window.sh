@@ -7,7 +7,10 @@
 #   brings it back topmost with the icon gone; each tray message 513 to 521 does the same, 512
 #   does nothing, and a tray message without an icon does nothing;
 # - an unreachable host: the navigation error hides the browser and uncovers the notice (kept as
-#   a screenshot, vemr_neterr.png); minimising, a resize, then ends the client without a tray icon.
+#   a screenshot, vemr_neterr.png); minimising, a resize, then ends the client without a tray icon;
+# - at 120, 144 and 96 dpi (Wine's LogPixels) the client area is 15240 x 10560 twips and the browser
+#   (15285 x 10575 twips) covers it, within a pixel (screenshots vemr_<dpi>dpi.png); setup's controls
+#   and their text stay inside its window.
 # Exit 0 = pass.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../client/e2e/common.sh"
@@ -70,6 +73,35 @@ done
 vemr_check "still waiting for the page: no navigation error yet" '[[ $(v browser_visible) == 1 ]]'
 vemr_probe close >/dev/null
 vemr_check "closing the window ends the client" 'vemr_wait_exit "$VEMR_PID" 15'
+
+# --- display scaling: client area 15240 x 10560 twips, covered by the browser, at every DPI --------
+# setup's window grows alike: its controls lie inside it and their text fits them.
+twips() { echo $(( ($1 * $2 + 720) / 1440 )); }   # twips at DPI, in whole pixels
+SETUP_TITLE=欢迎安装${CAPTION}客户端
+cp "$VEMR_ROOT/dist/win32/setup.exe" "$VEMR_APP/"
+for dpi in 120 144 96; do
+  vemr_dpi "$dpi"
+  vemr_start TZ=Asia/Shanghai
+  state=$(vemr_probe wait 10000 state)
+  w=$(twips 15240 "$dpi") h=$(twips 10560 "$dpi") bw=$(twips 15285 "$dpi") bh=$(twips 10575 "$dpi")
+  IFS=x read -r cw ch <<<"$(v client)"
+  IFS=x read -r sw sh <<<"$(v browser_size)"
+  vemr_check "$dpi dpi (probe sees $(v dpi)): client area $(v client), ${w}x${h} wanted" \
+    '[[ $(v dpi) == "$dpi" ]] && (( ${cw:-0} - w <= 1 && w - ${cw:-0} <= 1 && ${ch:-0} - h <= 1 && h - ${ch:-0} <= 1 ))'
+  vemr_check "$dpi dpi: the browser ($(v browser_size), ${bw}x${bh} wanted) covers the client area" \
+    '(( ${sw:-0} - bw <= 1 && bw - ${sw:-0} <= 1 && ${sh:-0} - bh <= 1 && bh - ${sh:-0} <= 1 &&
+        ${sw:-0} >= ${cw:-1} && ${sh:-0} >= ${ch:-1} ))'
+  import -window root "$VEMR_OUT/vemr_${dpi}dpi.png" 2>/dev/null || true
+  vemr_probe close >/dev/null
+  vemr_wait_exit "$VEMR_PID" 15 || vemr_fail "$dpi dpi: the client did not end when closed"
+  vemr_wine "$VEMR_APP_WIN\\setup.exe" >/dev/null 2>&1 &
+  VEMR_PIDS+=($!)
+  layout=$(vemr_wine "$VEMR_ROOT/build/win32/installer/setup_probe.exe" layout "$SETUP_TITLE" 10000 | tr -d '\r')
+  vemr_check "$dpi dpi: setup's controls inside its window, their text inside them: ${layout//$'\n'/ | }" \
+    '[[ $layout == *inside=1* && $layout != *=0* ]]'
+  vemr_wine "$VEMR_ROOT/build/win32/installer/setup_probe.exe" close "$SETUP_TITLE" >/dev/null 2>&1 || true
+  vemr_wait_exit "$!" 15 || vemr_fail "$dpi dpi: setup did not end when closed"
+done
 
 # --- unreachable host: the notice, then a resize ends the client -------------------------------------
 vemr_make_app "$CAPTION"'\r\nop.vemr.test:8081\r\n话费充值\r\n8'

@@ -8,9 +8,11 @@
 #include "common/errors.h"
 #include "common/filemaint.h"
 #include "common/textfiles.h"
+#include "os/settings.h"
 
 #include <objbase.h>
 #include <shlobj.h>
+#include <shlwapi.h>
 #include <shobjidl.h>
 
 #include <gtest/gtest.h>
@@ -46,14 +48,31 @@ StoredValue Stored(HKEY root, const std::wstring& key, const std::wstring& name)
 
 class WinSetup : public ::testing::Test {
 protected:
-    void SetUp() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey); }
-    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, kTestKey); }
+    void SetUp() override { SHDeleteKeyW(HKEY_CURRENT_USER, kTestKey); }
+    void TearDown() override { SHDeleteKeyW(HKEY_CURRENT_USER, kTestKey); }
 
     Win32SetupSystem sys{nullptr, nullptr, nullptr};
     ::Setup form{sys};
 };
 
 } // namespace
+
+TEST(WinSettings, DeleteSectionRemovesTheSectionWithItsSubkeysAndIgnoresAMissingOne)
+{
+    const std::wstring app = L"Software\\VB and VBA Program Settings\\SettingsUnitTest";
+    os::SaveSetting(L"SettingsUnitTest", L"vemrclient", L"path", L"C:\\VEMR\\");
+    HKEY below = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (app + L"\\vemrclient\\below").c_str(), 0, nullptr, 0, KEY_WRITE,
+                              nullptr, &below, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(below);
+    os::DeleteSection(L"SettingsUnitTest", L"vemrclient");
+    HKEY section = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, (app + L"\\vemrclient").c_str(), 0, KEY_READ, &section),
+              ERROR_FILE_NOT_FOUND);
+    EXPECT_NO_THROW(os::DeleteSection(L"SettingsUnitTest", L"vemrclient"));
+    SHDeleteKeyW(HKEY_CURRENT_USER, app.c_str());
+}
 
 TEST_F(WinSetup, RegistryHelpersWriteAnsiTextWithItsExactByteCount)
 {

@@ -4,8 +4,11 @@
 #    system folder and registered by the system's regsvr32 through WaitShell, the marker written;
 #  - "12.5": registration skipped; the component already in the system folder: only the marker;
 #  - the component nowhere: the exchange runs all the same and the marker stays unwritten;
-#  - a copy that fails, and no right to change the clock: the end at once, nothing traced.
-# The component is a stand-in of our own (a DLL whose DllRegisterServer notes that it ran).
+#  - a copy that fails, and no right to change the clock: the end at once, nothing traced;
+#  - a registration that hangs: horasync sleeps meanwhile (its CPU time over 5 s of waiting is
+#    measured), then goes on as usual once it ends.
+# The component is a stand-in of our own (a DLL whose DllRegisterServer notes that it ran; built
+# with HANG, it notes "<component>.waiting" and waits until "<component>.release" appears beside it).
 # Exit 0 = pass.
 set -euo pipefail
 # shellcheck source=horasync_lib.bash
@@ -28,6 +31,12 @@ __declspec(dllexport) HRESULT WINAPI DllRegisterServer(void)
 {
     char path[MAX_PATH + 16];
     DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
+#ifdef HANG
+    lstrcpyA(path + n, ".waiting");
+    CloseHandle(CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
+    lstrcpyA(path + n, ".release");
+    while (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) Sleep(50);
+#endif
     lstrcpyA(path + n, ".registered");
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     const char* command = GetCommandLineA();
@@ -39,6 +48,8 @@ __declspec(dllexport) HRESULT WINAPI DllRegisterServer(void)
 __declspec(dllexport) HRESULT WINAPI DllUnregisterServer(void) { return S_OK; }
 EOF
 i686-w64-mingw32-gcc -O2 -shared -s -o "$HS_WORK/MSWINSCK.OCX" "$HS_WORK/standin.c" -Wl,--kill-at
+mkdir "$HS_WORK/hang"
+i686-w64-mingw32-gcc -O2 -shared -s -DHANG -o "$HS_WORK/hang/MSWINSCK.OCX" "$HS_WORK/standin.c" -Wl,--kill-at
 
 SYSTEM=$WINEPREFIX/drive_c/windows/syswow64   # where a 32-bit program's system32 lives
 KEY='HKCU\Software\VB and VBA Program Settings\exeapi\AutoTime'
@@ -117,6 +128,38 @@ hs_run copyfails "$HS_OPERATOR"
 hs_check "copy fails: ended by itself" test "$HS_RC" -eq 0
 hs_check "copy fails: ended before any request, nothing traced" nothing_traced
 hs_check "copy fails: marker not written" test -z "$(marker)"
+no_component
+
+# ---- A registration that hangs: asleep while it waits ----------------------------------------------
+# CPU seconds (user + system) a process of the namespace named $1 has used so far.
+cpu_of() {
+  local pid
+  for pid in $(ip netns pids "$HS_NS"); do
+    [[ $(cat "/proc/$pid/comm" 2>/dev/null) == "$1" ]] || continue
+    awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f\n", ($14 + $15) / hz }' "/proc/$pid/stat"
+    return 0
+  done
+  return 1
+}
+no_component
+drop_marker
+hs_prepare hang
+cp "$HS_WORK/hang/MSWINSCK.OCX" "$HS_DIR/"
+hs_run hang "$HS_OPERATOR" &
+runner=$!
+for _ in $(seq 100); do [[ -e $SYSTEM/MSWINSCK.OCX.waiting ]] && break; sleep 0.1; done
+before=$(cpu_of horasync.exe || echo 0)
+sleep 5
+after=$(cpu_of horasync.exe || echo 99)
+touch "$SYSTEM/MSWINSCK.OCX.release"
+wait "$runner" || true
+spent=$(python3 -c "import sys; print('%.2f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$before" "$after")
+hs_say "hanging registration: horasync used $spent s of CPU in 5 s of waiting"
+hs_check "hanging registration: horasync asleep meanwhile (under 0.25 s of CPU in 5 s)" hs_between "$spent" 0 0.25
+hs_check "hanging registration: registered once it ended" registered
+hs_check "hanging registration: marker written" numeric_marker ""
+hs_check "hanging registration: the exchange ran" exchanged
+rm -f "$SYSTEM/MSWINSCK.OCX.release" "$SYSTEM/MSWINSCK.OCX.waiting"
 no_component
 
 # ---- No right to change the clock: the end at once -------------------------------------------------

@@ -27,7 +27,7 @@ uint32_t BigEndianWord(const sntp::Packet& p, size_t at)
 }
 
 // The stamps' time line: a 32-bit seconds word read on either side of its wrap in 2036.
-bool InStampRange(double t) { return t >= kTwoTo32 / 2 && t < kTwoTo32 * 1.5; }
+bool InStampRange(double t) { return t >= kTwoTo32 / 2 && t <= kTwoTo32 * 1.5; }
 
 // A UTC date from 2000 to the last the stamps reach, in 2104.
 bool IsStampDate(int year, int month, int day)

@@ -97,16 +97,15 @@ void Setup::CopySystemFiles(const std::wstring& SourcePath, const std::vector<st
         steps.Run([&] { sys_.PumpEvents(); });
         StepLog copy;
         copy.Run([&] { sys_.CopyFileTo(SourcePath + f, sysdir + f); });
-        if (copy.AnyFailed()) {
-            // The system folder keeps the file it had: the older copy goes back, nothing is registered.
-            if (!aside.empty()) {
-                inst::killafile(sysdir + f);   // whatever the failed copy left
-                steps.Run([&] { sys_.RenameFile(aside, sysdir + f); });
-            }
-            continue;
+        // Without the fresh copy the system folder keeps the file it had: the older copy goes back and
+        // is not registered again.
+        if (copy.AnyFailed() && !aside.empty()) {
+            inst::killafile(sysdir + f);   // whatever the failed copy left
+            steps.Run([&] { sys_.RenameFile(aside, sysdir + f); });
         }
         steps.Run([&] { sys_.PumpEvents(); });
-        steps.Run([&] { sys_.ShellOpen(regsvr32, L"/s " + CommandPath(sysdir + f), sysdir, kNormalWindow); });
+        if (!copy.AnyFailed())
+            steps.Run([&] { sys_.ShellOpen(regsvr32, L"/s " + CommandPath(sysdir + f), sysdir, kNormalWindow); });
         steps.Run([&] { sys_.PumpEvents(); });
         steps.Run([&] { sys_.ShellOpen(regsvr32, L"/s " + CommandPath(SourcePath + f), SourcePath, kNormalWindow); });
     }

@@ -260,7 +260,7 @@ TEST(FakeSetupRuntimeFiles, ReplacedOnlyWhenTheSystemCopyIsOlder)
         sys.softPathText = L"d:\\vemr";
         EXPECT_THROW(form.LetGo_Click(), ProgramEnded);
         const bool registered = std::any_of(sys.shellStarts.begin(), sys.shellStarts.end(), [](const ShellStart& s) {
-            return s.parameters.find(L"MSVBVM60.DLL") != std::wstring::npos;
+            return s.parameters.find(L"SYSTEM32\\MSVBVM60.DLL") != std::wstring::npos;
         });
         EXPECT_EQ(registered, c.replaced) << c.systemCopyTime;
         EXPECT_EQ(sys.Bytes(sys32 + L"MSVBVM60.DLL"), c.replaced ? "new MSVBVM60.DLL" : "old runtime");

@@ -301,8 +301,9 @@ bool Win32SetupSystem::SameFile(std::wstring_view a, std::wstring_view b)
     BY_HANDLE_FILE_INFORMATION info[2];
     const std::wstring names[] = {Text(a), Text(b)};
     for (int i = 0; i < 2; ++i) {
-        const Handle opened{CreateFileW(names[i].c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+        const Handle opened{CreateFileW(names[i].c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
         if (opened.handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(opened.handle, &info[i])) return false;
     }
     return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&

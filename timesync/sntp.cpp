@@ -314,7 +314,8 @@ std::optional<SystemTime> ClockToSet(const SystemTime& utcNow, double ClockOffse
     CarryInto(result.hour, carry, 24);   // whole days left over are dropped
 
     // The date is the server's: of the days around T3's, the one that puts the time set nearest T3.
-    const double timeOfDay = AsDouble(((result.hour * 60 + result.minute) * 60 + result.second) + result.milliseconds / 1000.0);
+    const int secondOfDay = (result.hour * 60 + result.minute) * 60 + result.second;
+    const double timeOfDay = AsDouble(secondOfDay + result.milliseconds / 1000.0);
     const int64_t epochDay = static_cast<int64_t>(std::floor(AsDouble(AsDouble(T3 - timeOfDay) / 86400.0) + 0.5));
     if (epochDay * kSecondsPerDay < DayBase(2000, 1, 1)) return std::nullopt;
     const CivilDate date = DateOfEpochDay(epochDay);

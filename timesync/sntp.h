@@ -77,7 +77,7 @@ Packet BuildRequest(int32_t S, uint32_t F);
 
 // Every stamp lies on one time line from 1900 that the 32-bit seconds word reaches twice: a word
 // whose top bit is set is 1968-2036, one whose top bit is clear is past the wrap of 2036-02-07
-// (2^32 added), up to 2104. Stamps and T4 all lie in [2^31, 2^31 + 2^32).
+// (2^32 added), up to 2104. Stamps and T4 all lie in [2^31, 2^31 + 2^32].
 int64_t EraSeconds(uint32_t word);
 
 // Destination time T4, in seconds: (D - ZoneSeconds) + (TickOffsetMs + counter) / 1000 with the

@@ -41,7 +41,9 @@ for box in 'C:\setup-e2e\media' 'c:\setup-e2e\media\new' 'c:\setup-e2e' '' 'C:/s
   se_probe press "$SE_WINDOW" "开始安装" >/dev/null
   se_box "遗憾……" "不能安装到当前目录！" stop "refusal-$n"
 done
-for f in setup.exe vemr.exe horasync.exe config.txt; do se_check "refusals left $f in the media" cmp -s "$SE_MEDIA_SRC/$f" "$media/$f"; done
+for f in setup.exe vemr.exe horasync.exe config.txt; do
+  se_check "refusals left $f in the media" cmp -s "$SE_MEDIA_SRC/$f" "$media/$f"
+done
 se_check "refusals made no folder" test ! -e "$media/new"
 se_check "refusals wrote no record" test -z "$(se_record)"
 se_check "refusals wrote no uninstall entry" test -z "$(se_entry)"

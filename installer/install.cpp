@@ -24,7 +24,13 @@ void Setup::LetGo_Click()
     const std::wstring rawText = sys_.SoftPathText();
     std::wstring installFolder = rawText;
     inst::lzjzpath(installFolder);
-    if (FoldersOverlap(Tag_, installFolder)) {
+    // As written, and as the file system resolves both: another spelling of the program folder, its
+    // short name or a link to it must not pass either.
+    const auto resolved = [&](const std::wstring& folder) {
+        std::wstring found = sys_.ResolvedFolder(folder);
+        return found.empty() ? folder : inst::lzjzpath(found);
+    };
+    if (FoldersOverlap(Tag_, installFolder) || FoldersOverlap(resolved(Tag_), resolved(installFolder))) {
         sys_.ShowMessage(L"不能安装到当前目录！", L"遗憾……", kStopIcon);
         return;   // the window stays open for another try
     }
@@ -45,6 +51,7 @@ void Setup::LetGo_Click()
                          installFolder + L"vemr.exe");
     });
     for (const auto& name : kProductFiles) {
+        if (sys_.SameFile(name, installFolder + name)) continue;   // deleting the target would lose the source
         steps.Run([&] { inst::killafile(installFolder + name); });
         steps.Run([&] { sys_.CopyFileTo(name, installFolder + name); });   // from the program folder
     }
@@ -76,19 +83,29 @@ void Setup::CopySystemFiles(const std::wstring& SourcePath, const std::vector<st
     for (const auto& f : SysFileS) {
         // Only a missing or older copy is replaced; an older one is kept aside under a new name.
         bool update = false;
+        std::wstring aside;   // where the older copy went
         steps.Run([&] {
             if (!inst::lzfilexist(sysdir + f)) {
                 update = true;
             } else if (sys_.ModifiedSeconds(SourcePath + f) - sys_.ModifiedSeconds(sysdir + f) > 0) {
                 update = true;
                 sys_.RenameFile(sysdir + f, sysdir + f + L"." + stamp);
+                aside = sysdir + f + L"." + stamp;
             }
         });
         if (!update) continue;
         steps.Run([&] { sys_.PumpEvents(); });
-        steps.Run([&] { sys_.CopyFileTo(SourcePath + f, sysdir + f); });
+        StepLog copy;
+        copy.Run([&] { sys_.CopyFileTo(SourcePath + f, sysdir + f); });
+        // Without the fresh copy the system folder keeps the file it had: the older copy goes back and
+        // is not registered again.
+        if (copy.AnyFailed() && !aside.empty()) {
+            inst::killafile(sysdir + f);   // whatever the failed copy left
+            steps.Run([&] { sys_.RenameFile(aside, sysdir + f); });
+        }
         steps.Run([&] { sys_.PumpEvents(); });
-        steps.Run([&] { sys_.ShellOpen(regsvr32, L"/s " + CommandPath(sysdir + f), sysdir, kNormalWindow); });
+        if (!copy.AnyFailed())
+            steps.Run([&] { sys_.ShellOpen(regsvr32, L"/s " + CommandPath(sysdir + f), sysdir, kNormalWindow); });
         steps.Run([&] { sys_.PumpEvents(); });
         steps.Run([&] { sys_.ShellOpen(regsvr32, L"/s " + CommandPath(SourcePath + f), SourcePath, kNormalWindow); });
     }

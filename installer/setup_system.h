@@ -31,8 +31,10 @@ constexpr int kInformationIcon = 64;
 // The window's controls that the logic reaches.
 enum class Control { SoftPath, LetGo };
 
+// One reading of the local clock: the date and the time of day.
 struct LocalDate {
     int year = 0, month = 0, day = 0;
+    int hour = 0, minute = 0, second = 0, milliseconds = 0;
 };
 
 struct FolderEntry {
@@ -67,8 +69,9 @@ public:
     // Lets the pending window messages run once.
     virtual void PumpEvents() = 0;
 
-    // The clock: seconds since local midnight, today's local date, and setting the date (the
-    // time of day kept). SetSystemDate throws PlatformError without the right to set the clock.
+    // The clock: seconds since local midnight, a reading of the local clock, and setting the local
+    // clock to a reading, date and time of day as given. SetSystemDate throws PlatformError without
+    // the right to set the clock.
     virtual float SecondsSinceMidnight() = 0;
     virtual LocalDate Today() = 0;
     virtual void SetSystemDate(const LocalDate& date) = 0;
@@ -93,13 +96,22 @@ public:
     // profile, the temporary folder and the shell's special folders. "FOLDER\*" stands for FOLDER
     // and everything inside it.
     virtual std::vector<std::wstring> ProtectedFolders() = 0;
-    // The folder as the file system takes it: short names made long, links and junctions followed,
-    // no device prefix. Empty when that cannot be told (the folder cannot be opened); the text of
-    // the folder alone then counts.
+    // The folder as the file system takes it: a full path ("/" taken as "\\", "." and ".."
+    // removed, relative to the current directory), short names made long, links and junctions
+    // followed, no device prefix. A folder that does not exist yet is resolved as far as its
+    // folders exist, the rest kept as written. Empty when that cannot be told (not even its drive
+    // can be opened); the text of the folder alone then counts.
     virtual std::wstring ResolvedFolder(std::wstring_view folder)
     {
         (void)folder;
         return {};
+    }
+    // True when both names lead to one existing file (the same volume and file identity).
+    virtual bool SameFile(std::wstring_view a, std::wstring_view b)
+    {
+        (void)a;
+        (void)b;
+        return false;
     }
 
     // A shortcut file with its target, working folder, description, arguments (left unset when

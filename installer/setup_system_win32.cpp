@@ -147,18 +147,21 @@ LocalDate Win32SetupSystem::Today()
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    return LocalDate{now.wYear, now.wMonth, now.wDay};
+    return LocalDate{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
 }
 
 void Win32SetupSystem::SetSystemDate(const LocalDate& date)
 {
-    // The date is written with the time of day read just now, so the clock keeps its time.
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    now.wYear = static_cast<WORD>(date.year);
-    now.wMonth = static_cast<WORD>(date.month);
-    now.wDay = static_cast<WORD>(date.day);
-    if (!SetLocalTime(&now)) Fail("SetLocalTime");
+    // Exactly the reading given: a second reading could fall on the next day and put the date back.
+    SYSTEMTIME set{};
+    set.wYear = static_cast<WORD>(date.year);
+    set.wMonth = static_cast<WORD>(date.month);
+    set.wDay = static_cast<WORD>(date.day);
+    set.wHour = static_cast<WORD>(date.hour);
+    set.wMinute = static_cast<WORD>(date.minute);
+    set.wSecond = static_cast<WORD>(date.second);
+    set.wMilliseconds = static_cast<WORD>(date.milliseconds);
+    if (!SetLocalTime(&set)) Fail("SetLocalTime");
 }
 
 void Win32SetupSystem::CopyFileTo(std::wstring_view from, std::wstring_view to)
@@ -274,7 +277,41 @@ std::vector<std::wstring> Win32SetupSystem::ProtectedFolders()
 
 std::wstring Win32SetupSystem::ResolvedFolder(std::wstring_view folder)
 {
-    const std::wstring path(folder);
+    std::wstring full(32768, L'\0');
+    const DWORD n = GetFullPathNameW(Text(folder).c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n == 0 || n >= full.size()) return {};
+    full.resize(n);
+    while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+    // A folder still to be made: the deepest folder of it that exists is resolved, the rest kept.
+    std::wstring rest;
+    for (;;) {
+        const std::wstring resolved = ResolvedExistingFolder(full);
+        if (!resolved.empty()) {   // a root and "\NAME" join with one backslash
+            return resolved.back() == L'\\' && !rest.empty() ? resolved + rest.substr(1) : resolved + rest;
+        }
+        const size_t cut = full.find_last_of(L'\\');
+        if (cut == std::wstring::npos || cut + 1 == full.size()) return {};   // not even the root opens
+        rest.insert(0, full.substr(cut));
+        full.erase(cut == 2 && full[1] == L':' ? cut + 1 : cut);   // a drive root keeps its backslash
+    }
+}
+
+bool Win32SetupSystem::SameFile(std::wstring_view a, std::wstring_view b)
+{
+    BY_HANDLE_FILE_INFORMATION info[2];
+    const std::wstring names[] = {Text(a), Text(b)};
+    for (int i = 0; i < 2; ++i) {
+        const Handle opened{CreateFileW(names[i].c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+        if (opened.handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(opened.handle, &info[i])) return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
+std::wstring Win32SetupSystem::ResolvedExistingFolder(const std::wstring& path)
+{
     std::wstring resolved(32768, L'\0');
     // Links and junctions are followed from Vista on; before, short names are made long only.
     using FinalPathOfHandle = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);

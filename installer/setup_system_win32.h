@@ -38,6 +38,7 @@ public:
     std::wstring SpecialFolderBuffer(int csidl, size_t chars) override;
     std::vector<std::wstring> ProtectedFolders() override;
     std::wstring ResolvedFolder(std::wstring_view folder) override;
+    bool SameFile(std::wstring_view a, std::wstring_view b) override;
     void SaveShortcut(std::wstring_view file, std::wstring_view target, std::wstring_view workdir,
                       std::wstring_view description, std::wstring_view arguments, int showCommand) override;
     int32_t ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,
@@ -55,6 +56,8 @@ public:
     int32_t EnumKey(RegKey key, uint32_t index, size_t chars, std::string& name) override;
 
 private:
+    // An existing folder as the file system resolves it; empty when it cannot be opened.
+    static std::wstring ResolvedExistingFolder(const std::wstring& path);
     HWND ControlWindow(Control control) const { return control == Control::SoftPath ? softPath_ : letGo_; }
 
     HWND window_;

@@ -162,7 +162,11 @@ int16_t AutoTime::WaitShell(const std::wstring& ShellCmd, int16_t MaxSecond, boo
     uint32_t exitCode = 0;
     bool timedOut = false;
     for (;;) {
-        if (watched) exitCode = watched->ExitCode().value_or(exitCode);
+        if (watched) {
+            // Asleep until the process ends or an event comes: a hung registration costs no CPU.
+            watched->WaitForEndOrEvent(kWaitPassMs);
+            exitCode = watched->ExitCode().value_or(exitCode);
+        }
         platform_.PumpEvents();
         if (std::llabs(SerialSeconds(platform_.LocalNow()) - start) > MaxSecond) {
             timedOut = true;
@@ -311,8 +315,8 @@ void AutoTime::rightime()
 {
     TavinDebug(L"3", L"rightime");
     const sntp::SystemTime reading = platform_.GetSystemTime();
-    const sntp::SystemTime corrected = sntp::ClockToSet(reading, ClockOffset_, stamps_.T3);
-    if (platform_.SetSystemTime(corrected)) UpTime();
+    const std::optional<sntp::SystemTime> corrected = sntp::ClockToSet(reading, ClockOffset_, stamps_.T3);
+    if (corrected && platform_.SetSystemTime(*corrected)) UpTime();
     End();
 }
 

@@ -35,6 +35,9 @@ enum : int16_t {
     kShellTerminated = 3,
 };
 
+// The longest WaitShell sleeps before it lets the window's events run again.
+constexpr uint32_t kWaitPassMs = 100;
+
 // VB's CStr of a single-precision number: at most 7 significant digits, no trailing zeros
 // (30123.45, 12, 12.5).
 std::wstring SingleText(float value);

@@ -37,6 +37,8 @@ public:
     virtual ~WatchedProcess() = default;
     // The exit code, 259 while the process runs; nothing when it cannot be read.
     virtual std::optional<uint32_t> ExitCode() = 0;
+    // Returns once the process has ended, a window event waits or `ms` milliseconds have passed.
+    virtual void WaitForEndOrEvent(uint32_t ms) = 0;
     // Ends the process with this exit code; false when that fails.
     virtual bool Terminate(uint32_t exitCode) = 0;
 };

@@ -61,6 +61,12 @@ public:
         if (!GetExitCodeProcess(process_.handle, &code)) return std::nullopt;
         return code;
     }
+    void WaitForEndOrEvent(uint32_t ms) override
+    {
+        // A handle that cannot be waited on still sleeps until an event comes or the time is up.
+        if (MsgWaitForMultipleObjects(1, &process_.handle, FALSE, ms, QS_ALLINPUT) == WAIT_FAILED)
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, ms, QS_ALLINPUT);
+    }
     bool Terminate(uint32_t exitCode) override { return TerminateProcess(process_.handle, exitCode) != 0; }
 
 private:
@@ -450,7 +456,7 @@ std::optional<uint32_t> Win32Platform::StartProcess(const std::wstring& commandL
 
 std::unique_ptr<WatchedProcess> Win32Platform::OpenProcess(uint32_t processId, uint32_t access)
 {
-    HANDLE process = ::OpenProcess(access, FALSE, processId);
+    HANDLE process = ::OpenProcess(access | SYNCHRONIZE, FALSE, processId);   // SYNCHRONIZE: to wait on it
     if (!process) return nullptr;
     return std::make_unique<Win32WatchedProcess>(process);
 }

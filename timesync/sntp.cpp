@@ -147,12 +147,14 @@ void WriteWord(Packet& packet, size_t offset, uint32_t word)
     Reverse(&packet[offset], little);
 }
 
-// Seconds word + fraction word / 2^32. The exact sum fits the x87's 64-bit mantissa, so the i686
-// build rounds it once, like the others.
+// Seconds word + fraction word / 2^32, then the era. The exact first sum fits the x87's 64-bit
+// mantissa, so the i686 build rounds each step as the others do.
 double ReadStamp(const Packet& packet, size_t offset)
 {
-    return AsDouble(static_cast<double>(ReadWord(packet, offset)) +
-                    static_cast<double>(ReadWord(packet, offset + 4)) / 4294967296.0);
+    const uint32_t word = ReadWord(packet, offset);
+    const double fraction = static_cast<double>(ReadWord(packet, offset + 4)) / 4294967296.0;
+    const double stamp = AsDouble(static_cast<double>(word) + fraction);
+    return AsDouble(stamp + static_cast<double>(EraSeconds(word) - word));
 }
 
 } // namespace
@@ -212,10 +214,17 @@ Packet BuildRequest(int32_t S, uint32_t F)
     return request;
 }
 
+int64_t EraSeconds(uint32_t word)
+{
+    return word >= 0x80000000u ? int64_t{word} : int64_t{word} + kTwoTo32;
+}
+
 double DestinationTime(int64_t D, double localSecondsSinceMidnight, int32_t TickOffsetMs, uint32_t counter)
 {
-    const int64_t wholeSeconds = D - ZoneSeconds + DayCorrection(localSecondsSinceMidnight);
-    return ThousandthsToDouble(wholeSeconds * 1000 + ZoneMsOfDay(TickOffsetMs, counter));
+    const int64_t thousandths =
+        (D - ZoneSeconds + DayCorrection(localSecondsSinceMidnight)) * 1000 + ZoneMsOfDay(TickOffsetMs, counter);
+    const int64_t seconds = FloorDivide(thousandths, 1000);
+    return ThousandthsToDouble(EraSeconds(static_cast<uint32_t>(seconds)) * 1000 + (thousandths - seconds * 1000));
 }
 
 ReplyStamps ReadReply(const Packet& ReplyPacket)
@@ -279,7 +288,7 @@ bool IsMidnightHour(int hour)
     return (hour + 25) % 24 < 2;
 }
 
-SystemTime ClockToSet(const SystemTime& utcNow, double ClockOffset, double T3)
+std::optional<SystemTime> ClockToSet(const SystemTime& utcNow, double ClockOffset, double T3)
 {
     SystemTime result = utcNow;
     // An offset that is no number moves nothing.
@@ -304,8 +313,12 @@ SystemTime ClockToSet(const SystemTime& utcNow, double ClockOffset, double T3)
     carry = CarryInto(result.minute, carry, 60);
     CarryInto(result.hour, carry, 24);   // whole days left over are dropped
 
-    // The date is the server's: the UTC date of its transmit stamp.
-    const CivilDate date = DateOfEpochDay(FloorDivide(static_cast<int64_t>(std::floor(T3)), kSecondsPerDay));
+    // The date is the server's: of the days around T3's, the one that puts the time set nearest T3.
+    const int secondOfDay = (result.hour * 60 + result.minute) * 60 + result.second;
+    const double timeOfDay = AsDouble(secondOfDay + result.milliseconds / 1000.0);
+    const int64_t epochDay = static_cast<int64_t>(std::floor(AsDouble(AsDouble(T3 - timeOfDay) / 86400.0) + 0.5));
+    if (epochDay * kSecondsPerDay < DayBase(2000, 1, 1)) return std::nullopt;
+    const CivilDate date = DateOfEpochDay(epochDay);
     result.year = static_cast<uint16_t>(date.year);
     result.month = static_cast<uint16_t>(date.month);
     result.day = static_cast<uint16_t>(date.day);

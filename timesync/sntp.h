@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace sntp {
@@ -74,12 +75,18 @@ Packet BuildRequest(int32_t S, uint32_t F);
 
 // ---- The reply ----------------------------------------------------------------------------------
 
+// Every stamp lies on one time line from 1900 that the 32-bit seconds word reaches twice: a word
+// whose top bit is set is 1968-2036, one whose top bit is clear is past the wrap of 2036-02-07
+// (2^32 added), up to 2104. Stamps and T4 all lie in [2^31, 2^31 + 2^32].
+int64_t EraSeconds(uint32_t word);
+
 // Destination time T4, in seconds: (D - ZoneSeconds) + (TickOffsetMs + counter) / 1000 with the
-// milliseconds kept as a fraction, plus the day correction. Not reduced modulo 2^32. The result is
-// the double nearest the exact value, the same in every build. D below 2^43.
+// milliseconds kept as a fraction, plus the day correction; its whole seconds taken modulo 2^32
+// onto the stamps' time line (EraSeconds), as the transmit stamp it answers. The result is the
+// double nearest that value, the same in every build. D below 2^43.
 double DestinationTime(int64_t D, double localSecondsSinceMidnight, int32_t TickOffsetMs, uint32_t counter);
 
-// The three stamps read from a reply, each seconds word + fraction word / 2^32 (words unsigned).
+// The three stamps read from a reply, each EraSeconds of its seconds word + fraction word / 2^32.
 struct ReplyStamps {
     double T1 = 0;   // originate: our transmit stamp, echoed (bytes 24-31)
     double T2 = 0;   // receive: server time when the request arrived (bytes 32-39)
@@ -125,9 +132,11 @@ bool IsMidnightHour(int hour);
 // ClockOffset. Milliseconds rounded with halves to even and carried into the seconds, then seconds,
 // minutes and hours carried in turn (remainder with the sign of the dividend, quotient truncated
 // towards zero, one more or one less when a field leaves its range); whole days are dropped. Year,
-// month and day are the UTC date of T3 (the server's transmit stamp); the day of the week stays as
-// read. Any finite ClockOffset (one that is not a number, or infinite, counts as 0); T3 a reply
-// stamp, 0 to 2^32.
-SystemTime ClockToSet(const SystemTime& utcNow, double ClockOffset, double T3);
+// month and day are the UTC date of T3 (the server's transmit stamp), or the day before or after
+// it, whichever puts the time set nearest T3: a reading and a T3 on either side of UTC midnight
+// keep the same day. The day of the week stays as read. Nothing when that date lies before
+// 2000-01-01, which no PC is set to. Any finite ClockOffset (one that is not a number, or
+// infinite, counts as 0); T3 a reply stamp.
+std::optional<SystemTime> ClockToSet(const SystemTime& utcNow, double ClockOffset, double T3);
 
 } // namespace sntp

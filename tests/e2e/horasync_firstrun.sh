@@ -6,8 +6,11 @@
 #  - the component nowhere: the exchange runs all the same and the marker stays unwritten;
 #  - a copy that fails, and no right to change the clock: the end at once, nothing traced; without
 #    the right on Windows XP (Wine reporting winxp) the right is not asked and the exchange runs,
-#    on 7 and 10 it is asked and horasync ends at once.
-# The component is a stand-in of our own (a DLL whose DllRegisterServer notes that it ran).
+#    on 7 and 10 it is asked and horasync ends at once;
+#  - a registration that hangs: horasync sleeps meanwhile (its CPU time over 5 s of waiting is
+#    measured), then goes on as usual once it ends.
+# The component is a stand-in of our own (a DLL whose DllRegisterServer notes that it ran; built
+# with HANG, it notes "<component>.waiting" and waits until "<component>.release" appears beside it).
 # Exit 0 = pass.
 set -euo pipefail
 # shellcheck source=horasync_lib.bash
@@ -30,6 +33,12 @@ __declspec(dllexport) HRESULT WINAPI DllRegisterServer(void)
 {
     char path[MAX_PATH + 16];
     DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
+#ifdef HANG
+    lstrcpyA(path + n, ".waiting");
+    CloseHandle(CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
+    lstrcpyA(path + n, ".release");
+    while (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) Sleep(50);
+#endif
     lstrcpyA(path + n, ".registered");
     HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     const char* command = GetCommandLineA();
@@ -41,6 +50,8 @@ __declspec(dllexport) HRESULT WINAPI DllRegisterServer(void)
 __declspec(dllexport) HRESULT WINAPI DllUnregisterServer(void) { return S_OK; }
 EOF
 i686-w64-mingw32-gcc -O2 -shared -s -o "$HS_WORK/MSWINSCK.OCX" "$HS_WORK/standin.c" -Wl,--kill-at
+mkdir "$HS_WORK/hang"
+i686-w64-mingw32-gcc -O2 -shared -s -DHANG -o "$HS_WORK/hang/MSWINSCK.OCX" "$HS_WORK/standin.c" -Wl,--kill-at
 
 SYSTEM=$WINEPREFIX/drive_c/windows/syswow64   # where a 32-bit program's system32 lives
 KEY='HKCU\Software\VB and VBA Program Settings\exeapi\AutoTime'
@@ -119,6 +130,36 @@ hs_run copyfails "$HS_OPERATOR"
 hs_check "copy fails: ended by itself" test "$HS_RC" -eq 0
 hs_check "copy fails: ended before any request, nothing traced" nothing_traced
 hs_check "copy fails: marker not written" test -z "$(marker)"
+no_component
+
+# ---- A registration that hangs: asleep while it waits ----------------------------------------------
+# CPU clock ticks (user + system) horasync has used so far.
+ticks() {
+  local p
+  for p in $(ip netns pids "$HS_NS"); do
+    [[ $(cat "/proc/$p/comm" 2>/dev/null) == horasync.exe ]] && awk '{print $14 + $15}' "/proc/$p/stat"
+  done
+  return 0
+}
+no_component
+drop_marker
+hs_prepare hang
+cp "$HS_WORK/hang/MSWINSCK.OCX" "$HS_DIR/"
+hs_run hang "$HS_OPERATOR" &
+runner=$!
+for _ in $(seq 100); do [[ -e $SYSTEM/MSWINSCK.OCX.waiting ]] && break; sleep 0.1; done
+before=$(ticks)
+sleep 5
+after=$(ticks)
+touch "$SYSTEM/MSWINSCK.OCX.release"
+wait "$runner" || true
+spent=$(((${after:-99999} - ${before:-0}) * 1000 / $(getconf CLK_TCK)))
+hs_say "hanging registration: horasync used $spent ms of CPU in 5 s of waiting"
+hs_check "hanging registration: horasync asleep meanwhile (under 250 ms of CPU in 5 s)" test "$spent" -lt 250
+hs_check "hanging registration: registered once it ended" registered
+hs_check "hanging registration: marker written" numeric_marker ""
+hs_check "hanging registration: the exchange ran" exchanged
+rm -f "$SYSTEM/MSWINSCK.OCX.release" "$SYSTEM/MSWINSCK.OCX.waiting"
 no_component
 
 # ---- No right to change the clock: the end at once from Vista on; XP does not ask ---------------

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # setup.exe under Wine, installing: the install window and its texts; the refusal of the program
-# folder itself, a folder inside it, one above it and an empty box; an install into C:\A\B\C done
+# folder itself, a folder inside it, one above it and an empty box, and the program folder by other
+# names (forward slashes, ".", a detour through "..", its short name) with the media left whole; an
+# install into C:\A\B\C done
 # as a person does it (click into the box, type, press the button, read the box, press Return);
 # what it leaves (folders level by level, files, record, uninstall entry, four shortcuts, runtime
 # files registered); a second install over the first (read-only files and shortcuts replaced, the
@@ -29,12 +31,18 @@ se_check "print page set-up repaired as the window opened" \
   grep -qx 'margin_top type=1 bytes=4 text=0~' <<<"$(se_probe values HKCU "$pagesetup")"
 
 # ---- refusals -------------------------------------------------------------------------------------
+short=$(wine cmd /c 'for %I in (C:\setup-e2e\media) do @echo %~sI' 2>/dev/null | tr -d '\r')
+se_check "the media folder has a short name of its own ($short)" grep -qxE 'C:\\[^\\]*~[^\\]*\\media' <<<"$short"
 n=0
-for box in 'C:\setup-e2e\media' 'c:\setup-e2e\media\new' 'c:\setup-e2e' ''; do
+for box in 'C:\setup-e2e\media' 'c:\setup-e2e\media\new' 'c:\setup-e2e' '' 'C:/setup-e2e/media' . \
+  'c:\other\..\setup-e2e\media' "$short"; do
   n=$((n + 1))
   se_probe type "$SE_WINDOW" "$box" >/dev/null
   se_probe press "$SE_WINDOW" "开始安装" >/dev/null
   se_box "遗憾……" "不能安装到当前目录！" stop "refusal-$n"
+done
+for f in setup.exe vemr.exe horasync.exe config.txt; do
+  se_check "refusals left $f in the media" cmp -s "$SE_MEDIA_SRC/$f" "$media/$f"
 done
 se_check "refusals made no folder" test ! -e "$media/new"
 se_check "refusals wrote no record" test -z "$(se_record)"

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -25,12 +26,13 @@ uint32_t BigEndianWord(const sntp::Packet& p, size_t at)
     return uint32_t{p[at]} << 24 | uint32_t{p[at + 1]} << 16 | uint32_t{p[at + 2]} << 8 | p[at + 3];
 }
 
-bool InStampRange(double t) { return t >= 0 && t <= kTwoTo32; }
+// The stamps' time line: a 32-bit seconds word read on either side of its wrap in 2036.
+bool InStampRange(double t) { return t >= kTwoTo32 / 2 && t <= kTwoTo32 * 1.5; }
 
-// A UTC date in the years a 32-bit seconds word from 1900 reaches.
+// A UTC date from 2000 to the last the stamps reach, in 2104.
 bool IsStampDate(int year, int month, int day)
 {
-    return year >= 1900 && year <= 2036 && month >= 1 && month <= 12 && day >= 1 && day <= DaysIn(year, month);
+    return year >= 2000 && year <= 2104 && month >= 1 && month <= 12 && day >= 1 && day <= DaysIn(year, month);
 }
 
 void CheckRequest(const sntp::SystemTime& utc, uint32_t counter, uint32_t later, int64_t D, double localSeconds)
@@ -48,13 +50,15 @@ void CheckRequest(const sntp::SystemTime& utc, uint32_t counter, uint32_t later,
     FUZZ_CHECK(BigEndianWord(request, 40) == static_cast<uint32_t>(S));
     FUZZ_CHECK(BigEndianWord(request, 44) == F);
     const double echoed = sntp::ReadReply(request).T3;
-    FUZZ_CHECK(echoed >= static_cast<uint32_t>(S) && echoed <= static_cast<double>(static_cast<uint32_t>(S)) + 1);
+    const double sent = static_cast<double>(sntp::EraSeconds(static_cast<uint32_t>(S)));
+    FUZZ_CHECK(echoed >= sent && echoed <= sent + 1);
 
     const double T4 = sntp::DestinationTime(D, localSeconds, tick, later);
     FUZZ_CHECK(std::isfinite(T4));
     const double wholeSeconds = static_cast<double>(D - sntp::ZoneSeconds + sntp::DayCorrection(localSeconds));
     const double expected = wholeSeconds + sntp::ZoneMsOfDay(tick, later) / 1000.0;
-    FUZZ_CHECK(std::fabs(T4 - expected) <= 1e-3);
+    const double wraps = std::round((T4 - expected) / kTwoTo32);   // whole wraps of the seconds word
+    FUZZ_CHECK(InStampRange(T4) && std::fabs(T4 - expected - wraps * kTwoTo32) <= 1e-3);
 }
 
 void CheckFractionWord(int32_t m)
@@ -63,12 +67,22 @@ void CheckFractionWord(int32_t m)
     if (m >= 0 && m < 1000) FUZZ_CHECK(std::fabs(word - m * 4294967.296) <= 0.5);
 }
 
-// The time to set: every field in its range, the date the server's, the day of the week as read,
-// and the time of day the reading moved by the offset (whole days dropped), to the millisecond.
+// The time to set: every field in its range, the date the server's (the day that puts it within
+// half a day of T3, never before 2000), the day of the week as read, and the time of day the
+// reading moved by the offset (whole days dropped), to the millisecond.
 void CheckClockToSet(const sntp::SystemTime& utc, double offset, double T3)
 {
-    const sntp::SystemTime set = sntp::ClockToSet(utc, offset, T3);
+    const std::optional<sntp::SystemTime> maybe = sntp::ClockToSet(utc, offset, T3);
+    const double year2000 = static_cast<double>(sntp::DayBase(2000, 1, 1));
+    if (!maybe) {
+        FUZZ_CHECK(T3 < year2000 + 86400);
+        return;
+    }
+    const sntp::SystemTime set = *maybe;
     FUZZ_CHECK(IsStampDate(set.year, set.month, set.day));
+    const double moment = static_cast<double>(sntp::DayBase(set.year, set.month, set.day)) + set.hour * 3600.0 +
+                          set.minute * 60.0 + set.second + set.milliseconds / 1000.0;
+    FUZZ_CHECK(std::fabs(moment - T3) <= 43200.001);
     FUZZ_CHECK(set.dayOfWeek == utc.dayOfWeek);
     FUZZ_CHECK(set.hour < 24 && set.minute < 60 && set.second < 60 && set.milliseconds < 1000);
     if (!std::isfinite(offset)) return;
@@ -123,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(InStampRange(M) && M >= std::min(stamps.T2, stamps.T3) && M <= std::max(stamps.T2, stamps.T3));
 
     const sntp::ZoneTime zone = sntp::ServerZoneTime(M);
-    FUZZ_CHECK(zone.year >= 1900 && zone.year <= 2036 && zone.month >= 1 && zone.month <= 12);
+    FUZZ_CHECK(zone.year >= 1968 && zone.year <= 2104 && zone.month >= 1 && zone.month <= 12);
     FUZZ_CHECK(zone.day >= 1 && zone.day <= DaysIn(zone.year, zone.month));
     FUZZ_CHECK(zone.hour >= 0 && zone.hour < 24 && zone.minute >= 0 && zone.minute < 60);
     FUZZ_CHECK(zone.second >= 0 && zone.second < 60);

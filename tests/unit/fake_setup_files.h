@@ -49,6 +49,11 @@ public:
     }
     std::string Bytes(const std::wstring& path) const { return os::OpenForReading(path)->Read(1 << 20); }
 
+    // Folders as the file system resolves them (as given -> resolved; others cannot be told), targets
+    // (upper case) that are their own source under another name, and copies that fail (a full disk).
+    std::map<std::wstring, std::wstring> resolved;
+    std::set<std::wstring> sameFiles, failingCopies;
+
     // What the program did, in order.
     std::vector<std::pair<std::wstring, std::wstring>> copies;   // from, to (as given)
     std::vector<std::wstring> removedFolders;                    // upper case, in removal order
@@ -60,6 +65,7 @@ public:
         if (!Has(source) || IsFolder(source)) throw PlatformError("CopyFile: file not found", 2);
         if (!Has(Parent(Key(target)))) throw PlatformError("CopyFile: path not found", 3);
         if (Has(target) && (fakeos::Attributes(target) & os::kAttrReadOnly)) throw PlatformError("CopyFile: denied", 5);
+        if (failingCopies.count(Key(target))) throw PlatformError("CopyFile: disk full", 112);
         fakeos::AddFile(target, Bytes(source), fakeos::Attributes(source));
         Remember(target);
         modified_[Key(target)] = modified_[Key(source)];
@@ -102,6 +108,12 @@ public:
         removedFolders.push_back(folder);
         events.push_back(L"remove " + folder);
     }
+    std::wstring ResolvedFolder(std::wstring_view folder) override
+    {
+        const auto found = resolved.find(std::wstring(folder));
+        return found == resolved.end() ? std::wstring() : found->second;
+    }
+    bool SameFile(std::wstring_view, std::wstring_view to) override { return sameFiles.count(Key(Resolve(to))) != 0; }
     int32_t DeleteKey(RegKey key, const std::string& subKey) override
     {
         const int32_t result = FakeSetupSystem::DeleteKey(key, subKey);

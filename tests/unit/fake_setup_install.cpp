@@ -152,9 +152,13 @@ TEST(FakeSetupModes, ConfigMustSplitIntoExactlyFourPieces)
 
 TEST(FakeSetupRefusal, InstallFolderOverlappingTheProgramFolderIsRefused)
 {
-    for (const wchar_t* box : {L"c:\\setup\\new", L"C:\\", L"", L"c:\\setup", L"c:\\SETUP\\a\\b"}) {
+    // Also under the other names the file system knows it by: another spelling, a short name, a link.
+    for (const wchar_t* box : {L"c:\\setup\\new", L"C:\\", L"", L"c:\\setup", L"c:\\SETUP\\a\\b", L"C:/Setup", L".",
+                               L"c:\\other\\..\\setup", L"c:\\setup~1\\new", L"c:\\link"}) {
         FakeFilesSystem sys;
         Prepare(sys);
+        sys.resolved = {{L"C:/SETUP\\", L"C:\\Setup"}, {L".\\", L"C:\\Setup"}, {L"C:\\OTHER\\..\\SETUP\\", L"C:\\Setup"},
+                        {L"C:\\SETUP~1\\NEW\\", L"C:\\Setup\\NEW"}, {L"C:\\LINK\\", L"C:\\Setup"}};
         sys.commandLine = L"\"C:\\Setup\\setup.exe\"";
         ::Setup form(sys);
         form.Form_Initialize();
@@ -243,17 +247,20 @@ TEST(FakeSetupRuntimeFiles, ReplacedOnlyWhenTheSystemCopyIsOlder)
         int64_t systemCopyTime;   // the fresh copy's time is 5000; 0: no system copy
         bool replaced;
         bool keptAside;
-    } cases[] = {{9000, false, false}, {5000, false, false}, {4999, true, true}, {1000, true, true}, {0, true, false}};
+        bool copyFails = false;   // the older copy is put back
+    } cases[] = {{9000, false, false}, {5000, false, false}, {4999, true, true}, {1000, true, true}, {0, true, false},
+                 {1000, false, false, true}};
     for (const auto& c : cases) {
         FakeFilesSystem sys;
         Prepare(sys);
+        if (c.copyFails) sys.failingCopies.insert(L"C:\\WINDOWS\\SYSTEM32\\MSVBVM60.DLL");
         if (c.systemCopyTime) sys.PutFile(sys32 + L"MSVBVM60.DLL", "old runtime", 32, c.systemCopyTime);
         ::Setup form(sys);
         form.Form_Load();
         sys.softPathText = L"d:\\vemr";
         EXPECT_THROW(form.LetGo_Click(), ProgramEnded);
         const bool registered = std::any_of(sys.shellStarts.begin(), sys.shellStarts.end(), [](const ShellStart& s) {
-            return s.parameters.find(L"MSVBVM60.DLL") != std::wstring::npos;
+            return s.parameters.find(L"SYSTEM32\\MSVBVM60.DLL") != std::wstring::npos;
         });
         EXPECT_EQ(registered, c.replaced) << c.systemCopyTime;
         EXPECT_EQ(sys.Bytes(sys32 + L"MSVBVM60.DLL"), c.replaced ? "new MSVBVM60.DLL" : "old runtime");
@@ -291,6 +298,16 @@ TEST_F(FakeSetup, SecondInstallReplacesReadOnlyFilesAndAllShortcuts)
     EXPECT_EQ(sys.shortcuts.size(), 4u);   // every one deleted, then made again
     EXPECT_EQ(sys.Bytes(kDesktop + L"收银通.lnk"), "lnk");
     EXPECT_EQ(sys.OnlyMessage().text, L"安装完成！");
+}
+
+TEST_F(FakeSetup, ProductFileThatIsItsOwnSourceIsNeitherDeletedNorCopied)
+{
+    sys.PutFile(L"D:\\VEMR\\vemr.exe", "new vemr.exe");
+    sys.sameFiles.insert(L"D:\\VEMR\\VEMR.EXE");   // the media seen through another name
+    Install(L"d:\\vemr");
+    for (const auto& copy : sys.copies) EXPECT_NE(copy.first, L"vemr.exe");
+    EXPECT_EQ(sys.Bytes(L"D:\\VEMR\\vemr.exe"), "new vemr.exe");
+    EXPECT_EQ(sys.Bytes(L"D:\\VEMR\\setup.exe"), "new setup.exe");
 }
 
 TEST_F(FakeSetup, RunningClientStaysAndTheRestIsInstalled)

@@ -20,15 +20,7 @@ using namespace shop;
 const std::wstring kInstalled = L"C:\\VEMRCLIENT\\";
 
 // The fake, knowing some folders under a second name as the file system resolves them.
-class ResolvingFilesSystem : public FakeFilesSystem {
-public:
-    std::map<std::wstring, std::wstring> resolved;   // upper case with closing backslash -> resolved
-    std::wstring ResolvedFolder(std::wstring_view folder) override
-    {
-        const auto found = resolved.find(std::wstring(folder));
-        return found == resolved.end() ? std::wstring(folder) : found->second;
-    }
-};
+using ResolvingFilesSystem = FakeFilesSystem;
 
 // An installation in `folder` (files, a subfolder, shortcuts, entry) and the record `record`; the
 // working copy runs from the temporary folder.

@@ -701,4 +701,6 @@ TEST_F(Horasync, WaitShellWaitsUntilMoreThanMaxSecondWholeSecondsHavePassed)
     pc.pcUtcMs = EpochMs(2024, 3, 5, 2, 0, 0, 0);
     EXPECT_EQ(autotime.WaitShell(L"x", 3, false), kShellLeftRunning);
     EXPECT_EQ(pc.pumps, 40);   // 4 whole seconds: more than 3
+    EXPECT_EQ(pc.waits, 40);   // each pass asleep on the process first, never longer than 0.1 s
+    EXPECT_EQ(pc.longestWaitMs, 100u);
 }

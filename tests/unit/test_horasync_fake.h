@@ -8,6 +8,7 @@
 #include "timesync/autotime_platform.h"
 #include "timesync/sntp.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <deque>
@@ -78,6 +79,8 @@ public:
     bool ended = false;
     int pumps = 0;
     int terminated = 0;
+    int waits = 0;                                           // sleeps on a watched process, and the longest
+    uint32_t longestWaitMs = 0;
     std::wstring remoteHost;
     uint16_t remotePort = 0;
 
@@ -284,6 +287,11 @@ private:
                 return horasync::kStillActive;
             }
             return 0u;
+        }
+        void WaitForEndOrEvent(uint32_t ms) override
+        {
+            ++owner_.waits;
+            owner_.longestWaitMs = std::max(owner_.longestWaitMs, ms);
         }
         bool Terminate(uint32_t) override
         {

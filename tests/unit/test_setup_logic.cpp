@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 const std::string kPageSetup = "Software\\Microsoft\\Internet Explorer\\PageSetup";
@@ -284,12 +286,13 @@ TEST(SetupUninstallEntry, FourValuesWrittenEmptyOnesSkippedAndDeletedWithoutLoca
 TEST(SetupStart, AdministratorTestWritesTodayBack)
 {
     FakeSetupSystem sys;
+    sys.today = {2024, 5, 17, 23, 59, 59, 999};   // the one reading, written back whole: never a day back
     ::Setup form(sys);
     EXPECT_TRUE(form.VistAdmin());
     ASSERT_EQ(sys.datesWritten.size(), 1u);
-    EXPECT_EQ(sys.datesWritten[0].year, 2024);
-    EXPECT_EQ(sys.datesWritten[0].month, 5);
-    EXPECT_EQ(sys.datesWritten[0].day, 17);
+    const LocalDate& w = sys.datesWritten[0];
+    EXPECT_EQ(std::tie(w.year, w.month, w.day, w.hour, w.minute, w.second, w.milliseconds),
+              std::make_tuple(2024, 5, 17, 23, 59, 59, 999));
     sys.setDateFails = true;
     EXPECT_FALSE(form.VistAdmin());
     sys.setDateFails = false;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 using namespace sntp;
@@ -37,6 +38,8 @@ std::string Text(const SystemTime& t)
                   t.minute, t.second, t.milliseconds, t.dayOfWeek);
     return buffer;
 }
+
+std::string Text(const std::optional<SystemTime>& t) { return t ? Text(*t) : "nothing"; }
 
 std::string Text(const std::wstring& wide)
 {
@@ -251,7 +254,7 @@ TEST(DestinationTime, LocalArrivalOnTheSntpScaleWithMilliseconds)
         {"10:00:00.250 local", {Utc(2024, 3, 5, 2, 0, 0, 250, 2), 36000.25, kMar5}, 3918592800.25},
         {"03:00:00.100 local", {Utc(2024, 3, 4, 19, 0, 0, 100, 1), 10800.1, kMar5}, 3918567600.1},
         {"07:59:59.999 local", {Utc(2024, 3, 4, 23, 59, 59, 999, 1), 28799.999, kMar5}, 3918585599.999},
-        {"2036, not reduced modulo 2^32", {Utc(2036, 2, 8, 2, 0, 0, 0, 5), 36000, DayBase(2036, 2, 8)}, 4295037600.0},
+        {"2036, past the wrap: on the stamps' time line", {Utc(2036, 2, 8, 2, 0, 0, 0, 5), 36000, DayBase(2036, 2, 8)}, 4295037600.0},
     };
     for (const auto& c : cases) {
         const uint32_t counter = 0x90000000u;
@@ -326,6 +329,20 @@ TEST(Exchange, WholeDaysOfAWrongPcDateCancel)
               "2024-03-05 02:00:05.650 dow 4");
 }
 
+TEST(Exchange, PastTheWrapOf2036TheStampsStayOnOneTimeLine)
+{
+    // As above, in 2037: every seconds word has wrapped past 2^32 and its top bit is clear.
+    const int64_t D = DayBase(2037, 3, 5);
+    const Pc sent = {Utc(2037, 3, 5, 2, 0, 0, 250, 4), 36000.25, D};
+    const double T4 = DestinationTime(D, 36000.75, TickOffsetMsFrom(sent.utc, 0), 500);
+    const uint32_t at = static_cast<uint32_t>(D + 7201);
+    const ReplyStamps stamps = ReadReply(ReplyTo(RequestFrom(sent, 0), at, 0xE0000000u, at + 1, 0x20000000u));
+    EXPECT_EQ(stamps.T1, double(D) + 7200.25);
+    EXPECT_EQ(ClockOffsetOf(stamps, T4), 1.5);
+    EXPECT_EQ(Text(CaptionText(ServerZoneTime(ServerMidpoint(stamps)))), "2037-03-05 10:00:02");
+    EXPECT_EQ(Text(ClockToSet(Utc(2037, 3, 5, 2, 0, 0, 900, 4), 1.5, stamps.T3)), "2037-03-05 02:00:02.400 dow 4");
+}
+
 TEST(ServerZoneTime, CaptionIsUtcPlusEightWithTheFractionDropped)
 {
     const struct {
@@ -397,6 +414,12 @@ TEST(ClockToSet, OffsetAppliedToTheReadingWithTheServersDate)
          "2024-03-05 08:59:59.000 dow 2"},
         {"date never from the PC, day of week as read", Utc(2023, 1, 1, 10, 0, 0, 0, 0), 0.0,
          double(kMar5) + 36000, "2024-03-05 10:00:00.000 dow 0"},
+        {"UTC midnight between T3 and the time set: the day after T3's", Utc(2024, 3, 5, 23, 59, 59, 900, 2), 0.5,
+         double(kMar6) - 0.05, "2024-03-06 00:00:00.400 dow 2"},
+        {"UTC midnight between the time set and T3: the day before", Utc(2024, 3, 6, 0, 0, 0, 200, 3), -0.5,
+         double(kMar6) + 0.1, "2024-03-05 23:59:59.700 dow 3"},
+        {"a date before 2000 is never set", Utc(2024, 3, 5, 10, 0, 0, 0, 2), 0.0, DayBase(1999, 12, 31) + 36000.0,
+         "nothing"},
     };
     for (const auto& c : cases) EXPECT_EQ(Text(ClockToSet(c.reading, c.offset, c.T3)), c.result) << c.what;
 }

@@ -48,7 +48,9 @@ TEST(WinSetupSafety, AShortNameResolvesToTheFolderItself)
 
     EXPECT_EQ(Upper(sys.ResolvedFolder(shortName + L"\\")), Upper(programFiles)) << ToAnsi(shortName);
     EXPECT_EQ(Upper(sys.ResolvedFolder(programFiles)), Upper(programFiles));
-    EXPECT_EQ(sys.ResolvedFolder(L"C:\\no such folder here\\"), L"");
+    // Another spelling of a folder still to be made: resolved as far as it exists, the rest kept.
+    EXPECT_EQ(Upper(sys.ResolvedFolder(shortName + L"/no such\\..\\new\\")), Upper(programFiles + L"\\new"));
+    EXPECT_EQ(sys.ResolvedFolder(L"Q:\\no such drive\\"), L"");
 
     // The text alone passes; what it resolves to does not.
     const auto kept = sys.ProtectedFolders();

@@ -241,6 +241,9 @@ TEST_F(WinSetup, FileOperationsOfThePlatform)
     EXPECT_EQ(ReadBytes(dir / L"b.txt"), "a");
     sys.RenameFile(dir / L"b.txt", dir / L"b.txt.3012345");
     EXPECT_TRUE(FileExists(dir / L"b.txt.3012345"));
+    EXPECT_TRUE(sys.SameFile(dir / L"a.txt", dir / L"sub\\..\\A.TXT"));   // one file under two names
+    EXPECT_FALSE(sys.SameFile(dir / L"a.txt", dir / L"b.txt.3012345"));   // a copy is another file
+    EXPECT_FALSE(sys.SameFile(dir / L"a.txt", dir / L"missing.txt"));
     EXPECT_THROW(sys.CopyFileTo(dir / L"missing.txt", dir / L"c.txt"), PlatformError);
     EXPECT_THROW(sys.RemoveFolder(dir.Path()), PlatformError);   // not empty
 }

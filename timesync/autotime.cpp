@@ -116,8 +116,7 @@ int16_t AutoTime::getosver() { return platform_.OsMajorVersion(); }
 bool AutoTime::ispadmin()
 {
     // Setting the date to itself changes nothing but fails without the right to change the clock.
-    const LocalDateTime now = platform_.LocalNow();
-    return platform_.SetLocalDate(now.year, now.month, now.day);
+    return platform_.SetLocalClock(platform_.LocalNow());
 }
 
 void AutoTime::myreg()
@@ -191,9 +190,11 @@ void AutoTime::Form_Load()
 {
     random_.seed(static_cast<uint32_t>(LocalSecondsSinceMidnight() * 1000) ^ platform_.timeGetTime());
     // ZoneSeconds is the constant sntp::ZoneSeconds (28800).
-    const LocalDateTime today = platform_.LocalNow();
-    if (sntp::DayBase(today.year, today.month, today.day) < sntp::DayBase(2000, 1, 1))
-        platform_.SetLocalDate(2000, 1, 1);   // the time of day stays
+    LocalDateTime today = platform_.LocalNow();
+    if (sntp::DayBase(today.year, today.month, today.day) < sntp::DayBase(2000, 1, 1)) {
+        today.year = 2000, today.month = 1, today.day = 1;   // the time of day stays
+        platform_.SetLocalClock(today);
+    }
     SendBuffer.assign(sntp::PacketSize, 0);
     ReceiveBuffer.assign(sntp::PacketSize, 0);
     if (!platform_.OpenSocket()) End();

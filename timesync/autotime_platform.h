@@ -59,8 +59,9 @@ public:
     // The system millisecond counter (wraps after 2^32 ms).
     virtual uint32_t timeGetTime() = 0;
     virtual LocalDateTime LocalNow() = 0;
-    // Sets the local date, keeping the time of day; false when the platform refuses.
-    virtual bool SetLocalDate(int year, int month, int day) = 0;
+    // Sets the local date and time to one reading, so that a date and a time of day taken on either
+    // side of midnight are never mixed; false when the platform refuses.
+    virtual bool SetLocalClock(const LocalDateTime& when) = 0;
 
     // ---- The UDP socket TimeSock and the timer TimeTime ---------------------------------------
     // Makes the socket UDP and binds it to any free local port; false when that fails.

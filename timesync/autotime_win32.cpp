@@ -212,13 +212,16 @@ LocalDateTime Win32Platform::LocalNow()
     return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
 }
 
-bool Win32Platform::SetLocalDate(int year, int month, int day)
+bool Win32Platform::SetLocalClock(const LocalDateTime& when)
 {
     SYSTEMTIME st{};
-    GetLocalTime(&st);
-    st.wYear = static_cast<WORD>(year);
-    st.wMonth = static_cast<WORD>(month);
-    st.wDay = static_cast<WORD>(day);
+    st.wYear = static_cast<WORD>(when.year);
+    st.wMonth = static_cast<WORD>(when.month);
+    st.wDay = static_cast<WORD>(when.day);
+    st.wHour = static_cast<WORD>(when.hour);
+    st.wMinute = static_cast<WORD>(when.minute);
+    st.wSecond = static_cast<WORD>(when.second);
+    st.wMilliseconds = static_cast<WORD>(when.milliseconds);
 #ifdef HORASYNC_TEST_CLOCK
     return RecordClockSetting("SetLocalTime", st, "HORASYNC_TEST_DATE_RESULT");
 #else

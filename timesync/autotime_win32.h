@@ -42,7 +42,7 @@ public:
     bool SetSystemTime(const sntp::SystemTime& time) override;
     uint32_t timeGetTime() override;
     LocalDateTime LocalNow() override;
-    bool SetLocalDate(int year, int month, int day) override;
+    bool SetLocalClock(const LocalDateTime& when) override;
 
     bool OpenSocket() override;
     void SetRemote(const std::wstring& host, uint16_t port) override;

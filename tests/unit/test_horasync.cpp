@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <set>
+#include <tuple>
 
 using namespace horasync;
 using namespace horasync_test;
@@ -616,6 +617,11 @@ TEST_F(Horasync, StartUpChecksTheRightToSetTheClockFromVistaOn)
         }
         EXPECT_EQ(ended, c.ends) << c.osMajor << " " << c.dateCanBeSet;
         EXPECT_EQ(std::count(pc.log.begin(), pc.log.end(), "SetLocalDate 2024-3-5") == 1, c.dateSet) << c.osMajor;
+        if (c.dateSet) {   // the one reading written back whole: never yesterday's date with today's time
+            const LocalDateTime now = pc.LocalNow(), w = pc.clocksWritten.at(0);
+            EXPECT_EQ(std::tie(w.hour, w.minute, w.second, w.milliseconds),
+                      std::tie(now.hour, now.minute, now.second, now.milliseconds));
+        }
         EXPECT_TRUE(pc.trace.empty()) << "nothing traced at start-up";
         EXPECT_TRUE(pc.startedCommands.empty());
     }
@@ -641,6 +647,7 @@ TEST_F(Horasync, LoadingSetsADateBeforeTwoThousandToItsFirstDay)
         EXPECT_EQ(set != pc.log.end(), c.set) << c.pcUtcMs;
         if (c.set) {
             EXPECT_LT(set - pc.log.begin(), std::find(pc.log.begin(), pc.log.end(), "OpenSocket") - pc.log.begin());
+            EXPECT_EQ(pc.clocksWritten.at(0).hour, pc.LocalNow().hour) << "the time of day stays";
         }
     }
 }

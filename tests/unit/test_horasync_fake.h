@@ -52,6 +52,7 @@ public:
     bool readFails = false;
     bool setTimeSucceeds = true;
     bool setDateSucceeds = true;
+    std::vector<LocalDateTime> clocksWritten;   // what SetLocalClock was given
     std::optional<std::string> httpBody = std::string("\xca\xb1\xbc\xe4\xd2\xd1\xca\xd5\xb5\xbd");   // 时间已收到
     std::wstring commandLine = L"op.example.com";
     int16_t osMajor = 10;
@@ -150,9 +151,10 @@ public:
         const sntp::ZoneTime t = sntp::ServerZoneTime(static_cast<double>(seconds - sntp::ZoneSeconds));
         return {t.year, t.month, t.day, t.hour, t.minute, t.second, static_cast<int>(local - seconds * 1000)};
     }
-    bool SetLocalDate(int year, int month, int day) override
+    bool SetLocalClock(const LocalDateTime& t) override
     {
-        log.push_back("SetLocalDate " + std::to_string(year) + "-" + std::to_string(month) + "-" + std::to_string(day));
+        log.push_back("SetLocalDate " + std::to_string(t.year) + "-" + std::to_string(t.month) + "-" + std::to_string(t.day));
+        clocksWritten.push_back(t);
         return setDateSucceeds;
     }
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # horasync under faults, under Wine in a private namespace (test build unless said otherwise):
-#  - its trace file held by another program for 2 s (no SNTP server, so the run lasts its six
+#  - its trace file held by another program for 3 s (no SNTP server, so the run lasts its six
 #    ticks): the lines written meanwhile are lost after their attempts, every line after the
 #    release arrives, the run keeps its pace; held for ever with chrony answering (a reply arrives
 #    while a line is retrying) and with no server at all: the run still ends, bounded, nothing
@@ -184,21 +184,21 @@ SAFE_SKEW=$(hs_safe_skew 0)
 hs_operator
 hs_in wine reg query 'HKCU\Software' >/dev/null 2>&1 || true   # starts the wineserver in the namespace
 
-# ---- The trace file held for 2 s ----------------------------------------------------------------------
+# ---- The trace file held for 3 s ----------------------------------------------------------------------
 hs_no_server
-hs_prepare lock2s
-lock_trace lock2s 2000
-hs_run lock2s "$HS_OPERATOR"
+hs_prepare lock3s
+lock_trace lock3s 3000
+hs_run lock3s "$HS_OPERATOR"
 unlock_trace
 kept=$(lines)
-hs_say "trace held 2 s, no server: ${HS_MS} ms, $(hs_events), $kept of 85 lines traced, $(complete_requests) requests whole"
-hs_check "held 2 s: ended by itself, no crash" bash -c "[[ $HS_RC == 0 && $(hs_event_field ended) == True ]]"
-hs_check "held 2 s: six requests, the end at tick 6 as without a server" \
+hs_say "trace held 3 s, no server: ${HS_MS} ms, $(hs_events), $kept of 85 lines traced, $(complete_requests) requests whole"
+hs_check "held 3 s: ended by itself, no crash" bash -c "[[ $HS_RC == 0 && $(hs_event_field ended) == True ]]"
+hs_check "held 3 s: six requests, the end at tick 6 as without a server" \
   bash -c "[[ $(hs_event_field requests) == 6 ]] && python3 -c 'import sys; sys.exit(not 5700 <= $(end_ms) <= 7500)'"
-hs_check "held 2 s: the lines written meanwhile are lost" test "$kept" -lt 85
-hs_check "held 2 s: the lines after the release arrive (at least the last three requests whole)" \
+hs_check "held 3 s: the lines written meanwhile are lost" test "$kept" -lt 85
+hs_check "held 3 s: the lines after the release arrive (at least the last three requests whole)" \
   test "$(complete_requests)" -ge 3
-hs_check "held 2 s: the trace ends with a whole request" last_trace_is $'1\tC'
+hs_check "held 3 s: the trace ends with a whole request" last_trace_is $'1\tC'
 
 # ---- The trace file held for ever -------------------------------------------------------------------
 hs_chrony "$SAFE_SKEW"

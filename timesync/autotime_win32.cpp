@@ -9,8 +9,6 @@
 #include <winhttp.h>
 #include <ws2tcpip.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cwctype>
 
 namespace horasync {
@@ -110,71 +108,7 @@ UINT CodePageOf(const std::wstring& charset)
     return 0;
 }
 
-#ifdef HORASYNC_TEST_CLOCK
-
-// The host's UTC with the platform's finest resolution, as text.
-std::string HostUtcText()
-{
-    using PreciseTime = VOID(WINAPI*)(LPFILETIME);
-    static const auto precise = reinterpret_cast<PreciseTime>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
-    FILETIME now{};
-    if (precise)
-        precise(&now);
-    else
-        GetSystemTimeAsFileTime(&now);
-    const ULONGLONG ticks = (ULONGLONG{now.dwHighDateTime} << 32) | now.dwLowDateTime;
-    SYSTEMTIME st{};
-    FileTimeToSystemTime(&now, &st);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%07u", st.wYear, st.wMonth, st.wDay, st.wHour,
-                  st.wMinute, st.wSecond, static_cast<unsigned>(ticks % 10000000));
-    return text;
-}
-
-void AppendBesideExe(const wchar_t* name, const std::string& line)
-{
-    std::wstring folder = os::ProgramFolder();
-    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-    KernelHandle file(CreateFileW((folder + name).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.handle == INVALID_HANDLE_VALUE) return;
-    const std::string text = line + "\r\n";
-    DWORD written = 0;
-    WriteFile(file.handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
-
-// What the test run configured for a setter: "fail" refuses, anything else succeeds.
-bool ConfiguredResult(const char* variable)
-{
-    const char* value = std::getenv(variable);
-    return !(value && std::string(value) == "fail");
-}
-
-bool RecordClockSetting(const char* what, const SYSTEMTIME& st, const char* resultVariable)
-{
-    const std::string host = HostUtcText();
-    const bool result = ConfiguredResult(resultVariable);
-    char line[160];
-    std::snprintf(line, sizeof line, "%s %04u-%02u-%02u %02u:%02u:%02u.%03u dow %u host %s result %s", what, st.wYear,
-                  st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds, st.wDayOfWeek,
-                  host.c_str(), result ? "ok" : "fail");
-    AppendBesideExe(L"horasync-clock.txt", line);
-    return result;
-}
-
-#endif
-
 } // namespace
-
-void RecordTestEvent(const std::string& what)
-{
-#ifdef HORASYNC_TEST_CLOCK
-    AppendBesideExe(L"horasync-events.txt", HostUtcText() + " " + what);
-#else
-    (void)what;
-#endif
-}
 
 Win32Platform::Win32Platform(std::wstring commandLine) : commandLine_(std::move(commandLine)) {}
 
@@ -196,11 +130,7 @@ sntp::SystemTime Win32Platform::GetSystemTime()
 bool Win32Platform::SetSystemTime(const sntp::SystemTime& time)
 {
     const SYSTEMTIME st = ToSystemTime(time);
-#ifdef HORASYNC_TEST_CLOCK
-    return RecordClockSetting("SetSystemTime", st, "HORASYNC_TEST_CLOCK_RESULT");
-#else
-    return ::SetSystemTime(&st) != 0;
-#endif
+    return SetUtcClock(st);
 }
 
 uint32_t Win32Platform::timeGetTime() { return ::timeGetTime(); }
@@ -222,11 +152,7 @@ bool Win32Platform::SetLocalClock(const LocalDateTime& when)
     st.wMinute = static_cast<WORD>(when.minute);
     st.wSecond = static_cast<WORD>(when.second);
     st.wMilliseconds = static_cast<WORD>(when.milliseconds);
-#ifdef HORASYNC_TEST_CLOCK
-    return RecordClockSetting("SetLocalTime", st, "HORASYNC_TEST_DATE_RESULT");
-#else
-    return SetLocalTime(&st) != 0;
-#endif
+    return SetLocalClockTo(st);
 }
 
 // ---- The socket and the timer ---------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include "common/errors.h"
 #include "os/platform.h"
 #include "os/settings.h"
+#include "os/win32/scoped.h"
 
 #include <mmsystem.h>
 #include <winhttp.h>
@@ -14,41 +15,9 @@
 namespace horasync {
 namespace {
 
-// ---- Owners of handles ------------------------------------------------------------------------
-
-struct KernelHandle {
-    HANDLE handle = nullptr;
-    KernelHandle() = default;
-    explicit KernelHandle(HANDLE h) : handle(h) {}
-    KernelHandle(const KernelHandle&) = delete;
-    KernelHandle& operator=(const KernelHandle&) = delete;
-    ~KernelHandle()
-    {
-        if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
-
-struct InternetHandle {
-    HINTERNET handle = nullptr;
-    explicit InternetHandle(HINTERNET h) : handle(h) {}
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    ~InternetHandle()
-    {
-        if (handle) WinHttpCloseHandle(handle);
-    }
-};
-
-struct AddressList {
-    ADDRINFOW* first = nullptr;
-    AddressList() = default;
-    AddressList(const AddressList&) = delete;
-    AddressList& operator=(const AddressList&) = delete;
-    ~AddressList()
-    {
-        if (first) FreeAddrInfoW(first);
-    }
-};
+using os::KernelHandle;
+using InternetHandle = os::Scoped<HINTERNET, &WinHttpCloseHandle>;
+using AddressList = os::Scoped<ADDRINFOW*, &FreeAddrInfoW>;
 
 class Win32WatchedProcess : public WatchedProcess {
 public:
@@ -190,8 +159,8 @@ std::optional<std::string> Win32Platform::Send(const std::vector<uint8_t>& bytes
     hints.ai_protocol = IPPROTO_UDP;
     AddressList found;
     const std::wstring port = std::to_wstring(remotePort_);
-    if (GetAddrInfoW(remoteHost_.c_str(), port.c_str(), &hints, &found.first) != 0 || !found.first) return std::nullopt;
-    const auto& target = *reinterpret_cast<const sockaddr_in*>(found.first->ai_addr);
+    if (GetAddrInfoW(remoteHost_.c_str(), port.c_str(), &hints, &found.handle) != 0 || !found.handle) return std::nullopt;
+    const auto& target = *reinterpret_cast<const sockaddr_in*>(found.handle->ai_addr);
     const int sent = sendto(socket_, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()), 0,
                             reinterpret_cast<const sockaddr*>(&target), sizeof target);
     if (sent != static_cast<int>(bytes.size())) return std::nullopt;
@@ -393,7 +362,7 @@ std::unique_ptr<WatchedProcess> Win32Platform::OpenProcess(uint32_t processId, u
 int16_t Win32Platform::OsMajorVersion()
 {
     OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = 148;   // sizeof(OSVERSIONINFOA)
+    version.dwOSVersionInfoSize = sizeof version;
     if (!GetVersionExA(&version)) return 0;
     return static_cast<int16_t>(version.dwMajorVersion);
 }

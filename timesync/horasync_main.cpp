@@ -11,16 +11,18 @@ namespace {
 horasync::Win32Platform* g_platform = nullptr;
 horasync::AutoTime* g_autotime = nullptr;
 
-// An error that reaches a window event unhandled ends the program, as every failure of the run does.
+// An error that reaches a window event ends the program with the error report.
 template <class Handler>
 void RunHandler(Handler handler)
 {
-    try {
-        handler();
-    } catch (const std::exception&) {
-        horasync::RecordTestEvent("unhandled error");
-        ExitProcess(1);
-    }
+    os::RunEvent([&] {
+        try {
+            handler();
+        } catch (const std::exception&) {
+            horasync::RecordTestEvent("unhandled error");
+            throw;
+        }
+    });
 }
 
 LRESULT CALLBACK AutoTimeProc(HWND window, UINT message, WPARAM w, LPARAM l)
@@ -62,7 +64,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
     wc.lpfnWndProc = AutoTimeProc;
     wc.hInstance = instance;
     wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = L"AutoTime";
     RegisterClassW(&wc);

@@ -25,9 +25,9 @@ inline void Check(HRESULT hr, const char* what)
     if (FAILED(hr)) Fail(what, static_cast<DWORD>(hr));
 }
 
-// A handle closed by `close` when the owner goes out of scope; `empty` is the value that owns
-// nothing besides the null handle.
-template <class H, class Closer>
+// Owns a handle while it lives and closes it with `Close` at the end of its scope; a null or
+// INVALID_HANDLE_VALUE handle owns nothing.
+template <class H, auto Close>
 class Scoped {
 public:
     Scoped() = default;
@@ -36,24 +36,15 @@ public:
     Scoped& operator=(const Scoped&) = delete;
     ~Scoped()
     {
-        if (Valid()) Closer{}(handle);
+        if (Valid()) Close(handle);
     }
-    bool Valid() const { return handle && handle != Closer::kInvalid; }
+    bool Valid() const { return handle && reinterpret_cast<HANDLE>(handle) != INVALID_HANDLE_VALUE; }
 
     H handle{};
 };
 
-struct CloseKernel {
-    static inline const HANDLE kInvalid = INVALID_HANDLE_VALUE;
-    void operator()(HANDLE h) const { CloseHandle(h); }
-};
-struct CloseFind {
-    static inline const HANDLE kInvalid = INVALID_HANDLE_VALUE;
-    void operator()(HANDLE h) const { FindClose(h); }
-};
-
-using KernelHandle = Scoped<HANDLE, CloseKernel>;
-using FindHandle = Scoped<HANDLE, CloseFind>;
+using KernelHandle = Scoped<HANDLE, &CloseHandle>;
+using FindHandle = Scoped<HANDLE, &FindClose>;
 
 // COM (with OLE when `ole` is true) for the calling thread while the object lives; a thread that
 // has it already keeps its own, as the counts of nested initialisations allow.

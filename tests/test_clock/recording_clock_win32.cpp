@@ -3,6 +3,7 @@
 #include "timesync/clock_win32.h"
 
 #include "os/platform.h"
+#include "os/win32/scoped.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -34,13 +35,12 @@ void AppendBesideExe(const wchar_t* name, const std::string& line)
 {
     std::wstring folder = os::ProgramFolder();
     if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-    HANDLE file(CreateFileW((folder + name).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    os::KernelHandle file(CreateFileW((folder + name).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file == INVALID_HANDLE_VALUE) return;
+    if (!file.Valid()) return;
     const std::string text = line + "\r\n";
     DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 // What the test run configured for a setter: "fail" refuses, anything else succeeds.

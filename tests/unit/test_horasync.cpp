@@ -652,18 +652,6 @@ TEST_F(Horasync, LoadingSetsADateBeforeTwoThousandToItsFirstDay)
     }
 }
 
-TEST_F(Horasync, MarkerTextIsTheTimeOfDayAsASingle)
-{
-    const struct {
-        float seconds;
-        const char* text;
-    } cases[] = {
-        {30123.45f, "30123.45"}, {12.0f, "12"}, {12.5f, "12.5"}, {0.0f, "0"}, {86399.99f, "86399.99"}, {99.0f, "99"},
-        {100.0f, "100"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(Text(SingleText(c.seconds)), c.text);
-}
-
 // ---- WaitShell -------------------------------------------------------------------------------
 
 TEST_F(Horasync, WaitShellAnswersWithItsFourCodes)

@@ -83,7 +83,7 @@ int VemrixWindow::Run()
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = instance_;
     wc.hIcon = icon_;
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kClassName;
     if (!RegisterClassExW(&wc)) return 1;

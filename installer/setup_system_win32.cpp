@@ -3,6 +3,7 @@
 #include "common/ansi.h"
 #include "common/launch.h"
 #include "os/platform.h"
+#include "os/win32/local_time.h"
 #include "os/win32/scoped.h"
 
 #include <shlobj.h>
@@ -87,24 +88,12 @@ float Win32SetupSystem::SecondsSinceMidnight()
     return static_cast<float>(now.wHour * 3600 + now.wMinute * 60 + now.wSecond + now.wMilliseconds / 1000.0);
 }
 
-LocalDate Win32SetupSystem::Today()
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    return LocalDate{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
-}
+LocalDate Win32SetupSystem::Today() { return os::LocalNow(); }
 
 void Win32SetupSystem::SetSystemDate(const LocalDate& date)
 {
     // Exactly the reading given: a second reading could fall on the next day and put the date back.
-    SYSTEMTIME set{};
-    set.wYear = static_cast<WORD>(date.year);
-    set.wMonth = static_cast<WORD>(date.month);
-    set.wDay = static_cast<WORD>(date.day);
-    set.wHour = static_cast<WORD>(date.hour);
-    set.wMinute = static_cast<WORD>(date.minute);
-    set.wSecond = static_cast<WORD>(date.second);
-    set.wMilliseconds = static_cast<WORD>(date.milliseconds);
+    const SYSTEMTIME set = os::ToSystemTime(date);
     if (!SetLocalTime(&set)) Fail("SetLocalTime");
 }
 

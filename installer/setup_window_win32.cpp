@@ -4,6 +4,7 @@
 #include "installer/setup_system_win32.h"
 
 #include "os/platform.h"
+#include "os/win32/form.h"
 #include "os/win32/scoped.h"
 
 #include <windows.h>
@@ -43,11 +44,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM w, LPARAM l)
     case WM_CLOSE:
         DestroyWindow(window);   // nothing further happens when the user closes the window
         return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
     default:
-        return DefWindowProcW(window, message, w, l);
+        return os::FormDefault(window, message, w, l);
     }
 }
 
@@ -76,14 +74,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);   // for the shortcuts; lives as long as the process
 
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    if (!RegisterClassW(&wc)) return 1;
+    if (!os::RegisterFormClass(instance, kClassName, WindowProc)) return 1;
 
     // The layout is in pixels at 96 dpi; it grows with the screen's DPI as the system's message font
     // does, so the controls and their text stay inside the window at any display scaling.

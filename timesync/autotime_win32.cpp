@@ -4,6 +4,7 @@
 #include "common/errors.h"
 #include "os/platform.h"
 #include "os/settings.h"
+#include "os/win32/local_time.h"
 #include "os/win32/scoped.h"
 
 #include <mmsystem.h>
@@ -104,25 +105,9 @@ bool Win32Platform::SetSystemTime(const sntp::SystemTime& time)
 
 uint32_t Win32Platform::timeGetTime() { return ::timeGetTime(); }
 
-LocalDateTime Win32Platform::LocalNow()
-{
-    SYSTEMTIME st{};
-    GetLocalTime(&st);
-    return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
-}
+LocalDateTime Win32Platform::LocalNow() { return os::LocalNow(); }
 
-bool Win32Platform::SetLocalClock(const LocalDateTime& when)
-{
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(when.year);
-    st.wMonth = static_cast<WORD>(when.month);
-    st.wDay = static_cast<WORD>(when.day);
-    st.wHour = static_cast<WORD>(when.hour);
-    st.wMinute = static_cast<WORD>(when.minute);
-    st.wSecond = static_cast<WORD>(when.second);
-    st.wMilliseconds = static_cast<WORD>(when.milliseconds);
-    return SetLocalClockTo(st);
-}
+bool Win32Platform::SetLocalClock(const LocalDateTime& when) { return SetLocalClockTo(os::ToSystemTime(when)); }
 
 // ---- The socket and the timer ---------------------------------------------------------------
 

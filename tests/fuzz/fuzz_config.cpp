@@ -5,8 +5,8 @@
 #include "common/ansi.h"
 #include "common/textfiles.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "tests/unit/stand_in_platform.h"
-#include "tests/unit/test_vemr_fake.h"
+#include "tests/unit/stand_in/stand_in_platform.h"
+#include "tests/unit/portable/test_vemr_fake.h"
 
 #include <cmath>
 #include <string>

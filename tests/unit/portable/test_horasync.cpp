@@ -3,7 +3,7 @@
 // the clock setting, the report, start-up and the command waits.
 #include "common/digest.h"
 #include "common/urlencode.h"
-#include "tests/unit/test_horasync_fake.h"
+#include "tests/unit/portable/test_horasync_fake.h"
 #include "timesync/autotime.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // settings in memory, processes that run for a given number of polls, and an end of the program
 // that throws ProgramEnded so a test sees where the run ended and that nothing ran after it.
 #pragma once
-#include "tests/unit/program_ended.h"
+#include "tests/unit/portable/program_ended.h"
 #include "common/ansi.h"
 #include "timesync/autotime.h"
 #include "timesync/autotime_platform.h"

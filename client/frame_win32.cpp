@@ -34,11 +34,6 @@ constexpr wchar_t kNoticeFont[] = L"宋体";
 constexpr int kNoticePointsX100 = 2625;
 constexpr double kNoticeLeft = 3670, kNoticeTop = 3840, kNoticeWidth = 8055, kNoticeHeight = 4000;
 
-constexpr UINT kSizeCommand = 61440;        // SC_SIZE
-constexpr UINT kByCommand = 4096;           // MF_BYCOMMAND | MF_REMOVE
-constexpr UINT kWorkAreaQuery = 48;         // SPI_GETWORKAREA
-constexpr UINT kZOrderFlags = 35;           // SWP_NOSIZE | SWP_NOMOVE | SWP_FRAMECHANGED
-
 #if defined(__i386__)
 static_assert(NOTIFYICONDATAA_V2_SIZE == Vemrix::kTrayRecordSize, "the ANSI tray record with balloon fields");
 #endif
@@ -88,7 +83,7 @@ int VemrixWindow::Run()
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = instance_;
     wc.hIcon = icon_;
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kClassName;
     if (!RegisterClassExW(&wc)) return 1;
@@ -135,7 +130,10 @@ LRESULT CALLBACK VemrixWindow::WindowProc(HWND window, UINT message, WPARAM w, L
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
     auto* self = reinterpret_cast<VemrixWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    return self ? self->Handle(message, w, l) : DefWindowProcW(window, message, w, l);
+    if (!self) return DefWindowProcW(window, message, w, l);
+    LRESULT result = 0;
+    os::RunEvent([&] { result = self->Handle(message, w, l); });
+    return result;
 }
 
 LRESULT VemrixWindow::Handle(UINT message, WPARAM w, LPARAM l)
@@ -222,16 +220,7 @@ LocalTime VemrixWindow::Now()
     return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
 }
 
-std::wstring VemrixWindow::ExeName()
-{
-    wchar_t path[MAX_PATH * 2] = {};
-    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
-    std::wstring_view name(path, n);
-    if (const size_t slash = name.find_last_of(L"\\/"); slash != std::wstring_view::npos)
-        name.remove_prefix(slash + 1);
-    if (const size_t dot = name.find_last_of(L'.'); dot != std::wstring_view::npos) name = name.substr(0, dot);
-    return std::wstring(name);
-}
+std::wstring VemrixWindow::ExeName() { return os::ExeName(); }
 
 std::wstring VemrixWindow::GetSetting(std::wstring_view application, std::wstring_view section,
                                       std::wstring_view key, std::wstring_view defaultValue)
@@ -310,15 +299,15 @@ double VemrixWindow::TwipsPerPixelY() { return 1440.0 / dpiY_; }
 WorkArea VemrixWindow::GetWorkArea()
 {
     RECT r{};  // a failed query leaves the empty area
-    SystemParametersInfoA(kWorkAreaQuery, 0, &r, 0);
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &r, 0);
     return {r.left, r.top, r.right, r.bottom};
 }
 
-void VemrixWindow::RemoveSizeCommand() { RemoveMenu(GetSystemMenu(window_, FALSE), kSizeCommand, kByCommand); }
+void VemrixWindow::RemoveSizeCommand() { RemoveMenu(GetSystemMenu(window_, FALSE), SC_SIZE, MF_BYCOMMAND | MF_REMOVE); }
 
 void VemrixWindow::SetZOrder(bool topmost)
 {
-    SetWindowPos(window_, topmost ? HWND_TOPMOST : HWND_BOTTOM, 0, 0, 0, 0, kZOrderFlags);
+    SetWindowPos(window_, topmost ? HWND_TOPMOST : HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_FRAMECHANGED);
 }
 
 void VemrixWindow::PumpEvents() { os::PumpEvents(); }

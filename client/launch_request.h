@@ -2,25 +2,14 @@
 // address and identity header. Pure functions of their arguments.
 #pragma once
 #include "client/vemrix_host.h"
+#include "common/errors.h"
 
 #include <array>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace vemr {
-
-// A run-time error that stops the window event it occurs in: the program shows the error report and
-// ends. `number` is the error's number in the report.
-class RuntimeError : public std::runtime_error {
-public:
-    RuntimeError(int number, const std::string& description) : std::runtime_error(description), number_(number) {}
-    int number() const { return number_; }
-
-private:
-    int number_;
-};
 
 // Text that cannot be read as a number (error 13).
 RuntimeError TypeMismatch();

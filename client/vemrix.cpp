@@ -2,8 +2,8 @@
 
 #include "client/launch_request.h"
 #include "client/machine_id.h"
-#include "common/ansi.h"
 #include "common/errors.h"
+#include "common/steplog.h"
 
 #include <cmath>
 #include <exception>
@@ -15,34 +15,6 @@ constexpr uint32_t kTrayFlags = 31;         // message, icon, tip, state and bal
 constexpr uint32_t kMouseMoveMessage = 512; // tray mouse events reach the mouse-move handler
 constexpr double kBrowserTopInTray = 1000;  // twips
 constexpr int32_t kNormalWindow = 1;
-
-// Runs steps whose failures are skipped, remembering whether any failed.
-class StepLog {
-public:
-    template <class Step>
-    void Run(Step step)
-    {
-        try {
-            step();
-        } catch (const std::exception&) {
-            failed_ = true;
-        }
-    }
-    bool AnyFailed() const { return failed_; }
-
-private:
-    bool failed_ = false;
-};
-
-std::wstring ReportText(const std::exception& error)
-{
-    int number = 5;  // invalid procedure call: a platform step that failed
-    if (const auto* runtime = dynamic_cast<const RuntimeError*>(&error)) number = runtime->number();
-    if (dynamic_cast<const OverflowError*>(&error)) number = 6;
-    std::wstring description;
-    if (!Utf8ToWide(error.what(), description)) description = FromAnsi(error.what());
-    return L"运行时错误 '" + std::to_wstring(number) + L"':\n\n" + description;
-}
 
 // The placement's integer division: both operands rounded to whole numbers (halves to even), then
 // the quotient truncated toward zero.
@@ -73,7 +45,7 @@ void Vemrix::Handle(Body body)
     try {
         body();
     } catch (const std::exception& error) {
-        host_.ShowErrorReport(host_.ExeName(), ReportText(error));
+        host_.ShowErrorReport(host_.ExeName(), ErrorReportText(error));
         host_.EndProgram();
     }
 }

@@ -1,5 +1,6 @@
 // Errors that the shared routines let reach their callers. Everything else answers with results.
 #pragma once
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -20,3 +21,18 @@ class OverflowError : public std::overflow_error {
 public:
     using std::overflow_error::overflow_error;
 };
+
+// A run-time error that stops the window event it occurs in: the program shows the error report and
+// ends. `number` is the error's number in the report.
+class RuntimeError : public std::runtime_error {
+public:
+    RuntimeError(int number, const std::string& description) : std::runtime_error(description), number_(number) {}
+    int number() const { return number_; }
+
+private:
+    int number_;
+};
+
+// The error report's text for an error that reached a window event: its number (6 for an
+// overflow, 5 for a platform step that failed) and its description.
+std::wstring ErrorReportText(const std::exception& error);

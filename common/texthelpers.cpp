@@ -1,5 +1,6 @@
 #include "common/texthelpers.h"
 
+#include <cstdio>
 #include <stdexcept>
 
 namespace {
@@ -61,4 +62,11 @@ std::vector<std::wstring> SplitText(std::wstring_view text, std::wstring_view se
     }
     pieces.emplace_back(text.substr(start));
     return pieces;
+}
+
+std::wstring SingleText(float value)
+{
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.7G", static_cast<double>(value));
+    return std::wstring(buffer, buffer + std::char_traits<char>::length(buffer));
 }

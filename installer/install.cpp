@@ -1,6 +1,6 @@
 // Install: the `LetGo` handler with the runtime files, the shortcuts and the uninstall entry.
 #include "installer/setup_form.h"
-#include "installer/steplog.h"
+#include "common/steplog.h"
 
 #include "common/ansi.h"
 #include "common/filemaint.h"

@@ -35,15 +35,6 @@ std::wstring ArgumentText(std::wstring_view commandLine)
     return std::wstring(commandLine.substr(at));
 }
 
-std::wstring SingleText(float value)
-{
-    // Seven significant digits is all a single holds; %G drops trailing zeros and writes large or
-    // tiny values as 1.234568E+07 or 1E-05, as the system prints them.
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.7G", static_cast<double>(value));
-    return std::wstring(buffer, buffer + std::char_traits<char>::length(buffer));
-}
-
 std::wstring RenameStamp(float secondsSinceMidnight)
 {
     std::wstring stamp;

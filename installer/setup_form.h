@@ -2,6 +2,7 @@
 // shows the window and installs on `LetGo`; "uninstall" and "movenow" are the two stages of removal;
 // "fixiepageset" repairs the web browser's print page set-up. Every mode ends the process itself.
 #pragma once
+#include "common/texthelpers.h"
 #include "installer/setup_system.h"
 
 #include <cstdint>
@@ -30,8 +31,6 @@ Mode ModeOf(std::wstring_view argumentText);
 // The argument text of a command line: what follows the program's path and the blanks after it.
 std::wstring ArgumentText(std::wstring_view commandLine);
 
-// A single-precision number as the system prints it: up to 7 significant digits, no trailing zeros.
-std::wstring SingleText(float value);
 
 // The rename stamp of a replaced system file: seconds since midnight printed as a single, dots removed.
 std::wstring RenameStamp(float secondsSinceMidnight);

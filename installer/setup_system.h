@@ -3,6 +3,8 @@
 // ANSI form. The product implements it with Win32 (setup_system_win32.cpp); the unit tests with a
 // recording fake. Operations that can fail throw PlatformError unless they answer a result code.
 #pragma once
+#include "os/clock.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -31,11 +33,7 @@ constexpr int kInformationIcon = 64;
 // The window's controls that the logic reaches.
 enum class Control { SoftPath, LetGo };
 
-// One reading of the local clock: the date and the time of day.
-struct LocalDate {
-    int year = 0, month = 0, day = 0;
-    int hour = 0, minute = 0, second = 0, milliseconds = 0;
-};
+using LocalDate = os::LocalDateTime;
 
 struct FolderEntry {
     std::wstring name;

@@ -1,28 +1,22 @@
 #include "installer/setup_system_win32.h"
 
 #include "common/ansi.h"
-#include "common/errors.h"
 #include "common/launch.h"
 #include "os/platform.h"
+#include "os/win32/local_time.h"
+#include "os/win32/scoped.h"
 
-#include <objbase.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
 #include <algorithm>
 #include <string>
 
+using os::Check;
+using os::ComPtr;
+using os::Fail;
+
 namespace {
-
-[[noreturn]] void Fail(const char* what, DWORD code = GetLastError())
-{
-    throw PlatformError(std::string(what) + " failed (error " + std::to_string(code) + ")", code);
-}
-
-void Check(HRESULT hr, const char* what)
-{
-    if (FAILED(hr)) Fail(what, static_cast<DWORD>(hr));
-}
 
 std::wstring Text(std::wstring_view text) { return std::wstring(text); }
 
@@ -45,56 +39,7 @@ HKEY ToHkey(RegKey key)
 
 RegKey FromHkey(HKEY key) { return reinterpret_cast<RegKey>(key); }
 
-// A COM interface pointer, released when it goes out of scope.
-template <class T>
-class ComPtr {
-public:
-    ComPtr() = default;
-    ComPtr(const ComPtr&) = delete;
-    ComPtr& operator=(const ComPtr&) = delete;
-    ~ComPtr()
-    {
-        if (p_) p_->Release();
-    }
-    T* operator->() const { return p_; }
-    T** Out() { return &p_; }
-
-private:
-    T* p_ = nullptr;
-};
-
-// COM for the calling thread, as long as the object lives (nested initialisations are counted).
-class ComApartment {
-public:
-    ComApartment() : ok_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment()
-    {
-        if (ok_) CoUninitialize();
-    }
-
-private:
-    bool ok_;
-};
-
-struct ItemIdList {
-    PIDLIST_ABSOLUTE list = nullptr;
-    ~ItemIdList() { CoTaskMemFree(list); }
-};
-
-struct Handle {
-    HANDLE handle;
-    ~Handle()
-    {
-        if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
-
-struct FindHandle {
-    HANDLE handle;
-    ~FindHandle() { FindClose(handle); }
-};
+using ItemIdList = os::Scoped<PIDLIST_ABSOLUTE, &CoTaskMemFree>;
 
 } // namespace
 
@@ -143,24 +88,12 @@ float Win32SetupSystem::SecondsSinceMidnight()
     return static_cast<float>(now.wHour * 3600 + now.wMinute * 60 + now.wSecond + now.wMilliseconds / 1000.0);
 }
 
-LocalDate Win32SetupSystem::Today()
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    return LocalDate{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
-}
+LocalDate Win32SetupSystem::Today() { return os::LocalNow(); }
 
 void Win32SetupSystem::SetSystemDate(const LocalDate& date)
 {
     // Exactly the reading given: a second reading could fall on the next day and put the date back.
-    SYSTEMTIME set{};
-    set.wYear = static_cast<WORD>(date.year);
-    set.wMonth = static_cast<WORD>(date.month);
-    set.wDay = static_cast<WORD>(date.day);
-    set.wHour = static_cast<WORD>(date.hour);
-    set.wMinute = static_cast<WORD>(date.minute);
-    set.wSecond = static_cast<WORD>(date.second);
-    set.wMilliseconds = static_cast<WORD>(date.milliseconds);
+    const SYSTEMTIME set = os::ToSystemTime(date);
     if (!SetLocalTime(&set)) Fail("SetLocalTime");
 }
 
@@ -194,7 +127,7 @@ std::vector<FolderEntry> Win32SetupSystem::ListFolder(std::wstring_view pattern,
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return entries;
         Fail("FindFirstFile", code);
     }
-    FindHandle owner{search};
+    os::FindHandle owner(search);
     const DWORD choosable = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
     do {
         if ((found.dwFileAttributes & choosable & ~mask) == 0) entries.push_back({found.cFileName, found.dwFileAttributes});
@@ -217,10 +150,10 @@ std::wstring Win32SetupSystem::TempPathBuffer(size_t chars)
 std::wstring Win32SetupSystem::SpecialFolderBuffer(int csidl, size_t chars)
 {
     ItemIdList ids;
-    Check(SHGetSpecialFolderLocation(nullptr, csidl, &ids.list), "SHGetSpecialFolderLocation");
+    Check(SHGetSpecialFolderLocation(nullptr, csidl, &ids.handle), "SHGetSpecialFolderLocation");
     // The call writes up to MAX_PATH characters whatever the buffer: give it that much, keep `chars`.
     std::string buffer(MAX_PATH, '\0');
-    if (!SHGetPathFromIDListA(ids.list, buffer.data())) Fail("SHGetPathFromIDList", ERROR_PATH_NOT_FOUND);
+    if (!SHGetPathFromIDListA(ids.handle, buffer.data())) Fail("SHGetPathFromIDList", ERROR_PATH_NOT_FOUND);
     buffer.resize(chars, '\0');
     return FromAnsi(buffer);
 }
@@ -301,9 +234,9 @@ bool Win32SetupSystem::SameFile(std::wstring_view a, std::wstring_view b)
     BY_HANDLE_FILE_INFORMATION info[2];
     const std::wstring names[] = {Text(a), Text(b)};
     for (int i = 0; i < 2; ++i) {
-        const Handle opened{CreateFileW(names[i].c_str(), FILE_READ_ATTRIBUTES,
+        const os::KernelHandle opened(CreateFileW(names[i].c_str(), FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (opened.handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(opened.handle, &info[i])) return false;
     }
     return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
@@ -319,8 +252,8 @@ std::wstring Win32SetupSystem::ResolvedExistingFolder(const std::wstring& path)
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
     DWORD length = 0;
     if (finalPath) {
-        const Handle opened{CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr)};
+        const os::KernelHandle opened(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (opened.handle == INVALID_HANDLE_VALUE) return {};
         length = finalPath(opened.handle, resolved.data(), static_cast<DWORD>(resolved.size()), 0);
     } else {
@@ -338,10 +271,10 @@ std::wstring Win32SetupSystem::ResolvedExistingFolder(const std::wstring& path)
 void Win32SetupSystem::SaveShortcut(std::wstring_view file, std::wstring_view target, std::wstring_view workdir,
                                     std::wstring_view description, std::wstring_view arguments, int showCommand)
 {
-    ComApartment com;
+    const os::ComForThread com;
     ComPtr<IShellLinkW> link;
     Check(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                           reinterpret_cast<void**>(link.Out())),
+                           reinterpret_cast<void**>(link.GetAddressOf())),
           "CoCreateInstance(ShellLink)");
     Check(link->SetPath(Text(target).c_str()), "IShellLink::SetPath");
     Check(link->SetWorkingDirectory(Text(workdir).c_str()), "IShellLink::SetWorkingDirectory");
@@ -349,7 +282,7 @@ void Win32SetupSystem::SaveShortcut(std::wstring_view file, std::wstring_view ta
     Check(link->SetShowCmd(showCommand), "IShellLink::SetShowCmd");
     if (!arguments.empty()) Check(link->SetArguments(Text(arguments).c_str()), "IShellLink::SetArguments");
     ComPtr<IPersistFile> persist;
-    Check(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(persist.Out())), "QueryInterface(IPersistFile)");
+    Check(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(persist.GetAddressOf())), "QueryInterface(IPersistFile)");
     Check(persist->Save(Text(file).c_str(), TRUE), "IPersistFile::Save");
 }
 
@@ -369,7 +302,7 @@ void Win32SetupSystem::StartCommandLine(std::wstring_view commandLine)
     PROCESS_INFORMATION info{};
     if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
         Fail("CreateProcess");
-    Handle process{info.hProcess}, thread{info.hThread};   // not waited for: only released
+    const os::KernelHandle process(info.hProcess), thread(info.hThread);   // not waited for: only released
 }
 
 int32_t Win32SetupSystem::OpenKey(RegKey key, const std::string& subKey, uint32_t options, uint32_t access,

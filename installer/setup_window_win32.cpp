@@ -4,12 +4,13 @@
 #include "installer/setup_system_win32.h"
 
 #include "os/platform.h"
+#include "os/win32/form.h"
+#include "os/win32/scoped.h"
 
 #include <windows.h>
 #include <commctrl.h>
 #include <objbase.h>
 
-#include <exception>
 #include <memory>
 
 namespace {
@@ -23,33 +24,14 @@ constexpr int kClientHeight = 86;
 
 Setup* g_form = nullptr;
 
-// The message font of the system, owned for the program's lifetime.
-struct Font {
-    HFONT handle = nullptr;
-    ~Font()
-    {
-        if (handle) DeleteObject(handle);
-    }
-};
-
-// An error that reaches a window event ends the program with a report, as the platform would.
-template <class Handler>
-void RunHandler(Handler&& handler)
-{
-    try {
-        handler();
-    } catch (const std::exception& error) {
-        MessageBoxA(nullptr, error.what(), "setup", MB_OK | MB_ICONSTOP);
-        ExitProcess(1);
-    }
-}
+using Font = os::Scoped<HFONT, &DeleteObject>;   // the system's message font
 
 // The folder box reports its clicks (a mouse button released in it) to the window object.
 LRESULT CALLBACK SoftPathProc(HWND box, UINT message, WPARAM w, LPARAM l, UINT_PTR, DWORD_PTR)
 {
     if (message == WM_NCDESTROY) RemoveWindowSubclass(box, SoftPathProc, 0);
     const LRESULT result = DefSubclassProc(box, message, w, l);
-    if (message == WM_LBUTTONUP && g_form) RunHandler([] { g_form->SoftPath_Click(); });
+    if (message == WM_LBUTTONUP && g_form) os::RunEvent([] { g_form->SoftPath_Click(); });
     return result;
 }
 
@@ -57,16 +39,13 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM w, LPARAM l)
 {
     switch (message) {
     case WM_COMMAND:
-        if (LOWORD(w) == kLetGoId && HIWORD(w) == BN_CLICKED && g_form) RunHandler([] { g_form->LetGo_Click(); });
+        if (LOWORD(w) == kLetGoId && HIWORD(w) == BN_CLICKED && g_form) os::RunEvent([] { g_form->LetGo_Click(); });
         return 0;
     case WM_CLOSE:
         DestroyWindow(window);   // nothing further happens when the user closes the window
         return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
     default:
-        return DefWindowProcW(window, message, w, l);
+        return os::FormDefault(window, message, w, l);
     }
 }
 
@@ -95,14 +74,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);   // for the shortcuts; lives as long as the process
 
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-    wc.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));   // the arrow
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    if (!RegisterClassW(&wc)) return 1;
+    if (!os::RegisterFormClass(instance, kClassName, WindowProc)) return 1;
 
     // The layout is in pixels at 96 dpi; it grows with the screen's DPI as the system's message font
     // does, so the controls and their text stay inside the window at any display scaling.
@@ -124,7 +96,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     NONCLIENTMETRICSW metrics{};
     metrics.cbSize = sizeof metrics;
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    Font font{CreateFontIndirectW(&metrics.lfMessageFont)};
+    const Font font(CreateFontIndirectW(&metrics.lfMessageFont));
 
     MakeControl(window, L"STATIC", kMemoText, 0, 0, kMemoId, px(16), px(14), px(388), px(20), font.handle);
     HWND softPath = MakeControl(window, L"EDIT", kSoftPathText, WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE,
@@ -136,7 +108,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     Win32SetupSystem system(window, softPath, letGo);
     auto form = std::make_unique<Setup>(system);
     g_form = form.get();
-    RunHandler([&] {
+    os::RunEvent([&] {
         form->Form_Initialize();
         form->Form_Load();
     });

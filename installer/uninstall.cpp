@@ -2,7 +2,7 @@
 // temporary folder, which (stage 2) removes the client, the install folder, the shortcuts, the
 // uninstall entry and the install record.
 #include "installer/setup_form.h"
-#include "installer/steplog.h"
+#include "common/steplog.h"
 
 #include "common/filemaint.h"
 #include "common/textfiles.h"

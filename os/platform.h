@@ -4,6 +4,7 @@
 // os/win32/platform_win32.cpp; the native unit tests link an in-memory stand-in.
 #pragma once
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -52,6 +53,24 @@ std::wstring SystemDirectory();
 
 // The program's main window, owner of the shell's windows and messages (null until it exists).
 void SetMainWindow(void* window);
+
+// The program's name: its file's name without folder and extension.
+std::wstring ExeName();
+
+// An error that reached a window event: the platform's error report, titled with the program's
+// name, then the end of the program.
+[[noreturn]] void EndWithErrorReport(const std::exception& error);
+
+// Runs a window event's handler under that rule.
+template <class Handler>
+void RunEvent(Handler&& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception& error) {
+        EndWithErrorReport(error);
+    }
+}
 
 // The shell's "open" of a program or document, not waited for; the platform's result unchanged.
 int32_t ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,

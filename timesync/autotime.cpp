@@ -3,6 +3,7 @@
 #include "common/ansi.h"
 #include "common/digest.h"
 #include "common/errors.h"
+#include "common/steplog.h"
 #include "common/textfiles.h"
 #include "common/urlencode.h"
 #include "os/platform.h"
@@ -29,25 +30,6 @@ const wchar_t* const kTraceFileName = L"TavinDebug.txt";
 
 namespace {
 
-// Remembers whether any step failed: for routines that skip each failing step and look at the end
-// whether one happened.
-class StepLog {
-public:
-    template <class Step>
-    void Run(Step step)
-    {
-        try {
-            if (!step()) failed_ = true;
-        } catch (const PlatformError&) {
-            failed_ = true;
-        }
-    }
-    bool AnyFailed() const { return failed_; }
-
-private:
-    bool failed_ = false;
-};
-
 std::wstring Widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
 // Writes a 32-bit word into the packet at offset, most significant byte first.
@@ -65,13 +47,6 @@ int64_t SerialSeconds(const LocalDateTime& t)
 }
 
 } // namespace
-
-std::wstring SingleText(float value)
-{
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.7g", static_cast<double>(value));
-    return Widen(buffer);
-}
 
 std::wstring TraceDateTimeText(const LocalDateTime& when)
 {

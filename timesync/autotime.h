@@ -4,6 +4,7 @@
 // AutoTimePlatform, the file chores through the shared routines.
 #pragma once
 #include "common/filemaint.h"
+#include "common/texthelpers.h"
 #include "timesync/autotime_platform.h"
 #include "timesync/sntp.h"
 
@@ -38,9 +39,6 @@ enum : int16_t {
 // The longest WaitShell sleeps before it lets the window's events run again.
 constexpr uint32_t kWaitPassMs = 100;
 
-// VB's CStr of a single-precision number: at most 7 significant digits, no trailing zeros
-// (30123.45, 12, 12.5).
-std::wstring SingleText(float value);
 
 // "yyyy-mm-dd hh:mm:ss": the trace's local date and time.
 std::wstring TraceDateTimeText(const LocalDateTime& when);

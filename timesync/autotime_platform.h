@@ -3,6 +3,7 @@
 // the program. The Windows implementation is timesync/autotime_win32.cpp; the unit tests drive the
 // window object through fakes of this interface.
 #pragma once
+#include "os/clock.h"
 #include "timesync/sntp.h"
 
 #include <cstdint>
@@ -13,16 +14,7 @@
 
 namespace horasync {
 
-// A local calendar date and time of the PC.
-struct LocalDateTime {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    int milliseconds = 0;
-};
+using os::LocalDateTime;
 
 // A datagram waiting at the socket, looked at without taking it.
 struct WaitingDatagram {

@@ -4,53 +4,21 @@
 #include "common/errors.h"
 #include "os/platform.h"
 #include "os/settings.h"
+#include "os/win32/local_time.h"
+#include "os/win32/scoped.h"
 
 #include <mmsystem.h>
 #include <winhttp.h>
 #include <ws2tcpip.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cwctype>
 
 namespace horasync {
 namespace {
 
-// ---- Owners of handles ------------------------------------------------------------------------
-
-struct KernelHandle {
-    HANDLE handle = nullptr;
-    KernelHandle() = default;
-    explicit KernelHandle(HANDLE h) : handle(h) {}
-    KernelHandle(const KernelHandle&) = delete;
-    KernelHandle& operator=(const KernelHandle&) = delete;
-    ~KernelHandle()
-    {
-        if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
-
-struct InternetHandle {
-    HINTERNET handle = nullptr;
-    explicit InternetHandle(HINTERNET h) : handle(h) {}
-    InternetHandle(const InternetHandle&) = delete;
-    InternetHandle& operator=(const InternetHandle&) = delete;
-    ~InternetHandle()
-    {
-        if (handle) WinHttpCloseHandle(handle);
-    }
-};
-
-struct AddressList {
-    ADDRINFOW* first = nullptr;
-    AddressList() = default;
-    AddressList(const AddressList&) = delete;
-    AddressList& operator=(const AddressList&) = delete;
-    ~AddressList()
-    {
-        if (first) FreeAddrInfoW(first);
-    }
-};
+using os::KernelHandle;
+using InternetHandle = os::Scoped<HINTERNET, &WinHttpCloseHandle>;
+using AddressList = os::Scoped<ADDRINFOW*, &FreeAddrInfoW>;
 
 class Win32WatchedProcess : public WatchedProcess {
 public:
@@ -110,71 +78,7 @@ UINT CodePageOf(const std::wstring& charset)
     return 0;
 }
 
-#ifdef HORASYNC_TEST_CLOCK
-
-// The host's UTC with the platform's finest resolution, as text.
-std::string HostUtcText()
-{
-    using PreciseTime = VOID(WINAPI*)(LPFILETIME);
-    static const auto precise = reinterpret_cast<PreciseTime>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
-    FILETIME now{};
-    if (precise)
-        precise(&now);
-    else
-        GetSystemTimeAsFileTime(&now);
-    const ULONGLONG ticks = (ULONGLONG{now.dwHighDateTime} << 32) | now.dwLowDateTime;
-    SYSTEMTIME st{};
-    FileTimeToSystemTime(&now, &st);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%07u", st.wYear, st.wMonth, st.wDay, st.wHour,
-                  st.wMinute, st.wSecond, static_cast<unsigned>(ticks % 10000000));
-    return text;
-}
-
-void AppendBesideExe(const wchar_t* name, const std::string& line)
-{
-    std::wstring folder = os::ProgramFolder();
-    if (!folder.empty() && folder.back() != L'\\') folder += L'\\';
-    KernelHandle file(CreateFileW((folder + name).c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (file.handle == INVALID_HANDLE_VALUE) return;
-    const std::string text = line + "\r\n";
-    DWORD written = 0;
-    WriteFile(file.handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
-
-// What the test run configured for a setter: "fail" refuses, anything else succeeds.
-bool ConfiguredResult(const char* variable)
-{
-    const char* value = std::getenv(variable);
-    return !(value && std::string(value) == "fail");
-}
-
-bool RecordClockSetting(const char* what, const SYSTEMTIME& st, const char* resultVariable)
-{
-    const std::string host = HostUtcText();
-    const bool result = ConfiguredResult(resultVariable);
-    char line[160];
-    std::snprintf(line, sizeof line, "%s %04u-%02u-%02u %02u:%02u:%02u.%03u dow %u host %s result %s", what, st.wYear,
-                  st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds, st.wDayOfWeek,
-                  host.c_str(), result ? "ok" : "fail");
-    AppendBesideExe(L"horasync-clock.txt", line);
-    return result;
-}
-
-#endif
-
 } // namespace
-
-void RecordTestEvent(const std::string& what)
-{
-#ifdef HORASYNC_TEST_CLOCK
-    AppendBesideExe(L"horasync-events.txt", HostUtcText() + " " + what);
-#else
-    (void)what;
-#endif
-}
 
 Win32Platform::Win32Platform(std::wstring commandLine) : commandLine_(std::move(commandLine)) {}
 
@@ -196,38 +100,14 @@ sntp::SystemTime Win32Platform::GetSystemTime()
 bool Win32Platform::SetSystemTime(const sntp::SystemTime& time)
 {
     const SYSTEMTIME st = ToSystemTime(time);
-#ifdef HORASYNC_TEST_CLOCK
-    return RecordClockSetting("SetSystemTime", st, "HORASYNC_TEST_CLOCK_RESULT");
-#else
-    return ::SetSystemTime(&st) != 0;
-#endif
+    return SetUtcClock(st);
 }
 
 uint32_t Win32Platform::timeGetTime() { return ::timeGetTime(); }
 
-LocalDateTime Win32Platform::LocalNow()
-{
-    SYSTEMTIME st{};
-    GetLocalTime(&st);
-    return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
-}
+LocalDateTime Win32Platform::LocalNow() { return os::LocalNow(); }
 
-bool Win32Platform::SetLocalClock(const LocalDateTime& when)
-{
-    SYSTEMTIME st{};
-    st.wYear = static_cast<WORD>(when.year);
-    st.wMonth = static_cast<WORD>(when.month);
-    st.wDay = static_cast<WORD>(when.day);
-    st.wHour = static_cast<WORD>(when.hour);
-    st.wMinute = static_cast<WORD>(when.minute);
-    st.wSecond = static_cast<WORD>(when.second);
-    st.wMilliseconds = static_cast<WORD>(when.milliseconds);
-#ifdef HORASYNC_TEST_CLOCK
-    return RecordClockSetting("SetLocalTime", st, "HORASYNC_TEST_DATE_RESULT");
-#else
-    return SetLocalTime(&st) != 0;
-#endif
-}
+bool Win32Platform::SetLocalClock(const LocalDateTime& when) { return SetLocalClockTo(os::ToSystemTime(when)); }
 
 // ---- The socket and the timer ---------------------------------------------------------------
 
@@ -264,8 +144,8 @@ std::optional<std::string> Win32Platform::Send(const std::vector<uint8_t>& bytes
     hints.ai_protocol = IPPROTO_UDP;
     AddressList found;
     const std::wstring port = std::to_wstring(remotePort_);
-    if (GetAddrInfoW(remoteHost_.c_str(), port.c_str(), &hints, &found.first) != 0 || !found.first) return std::nullopt;
-    const auto& target = *reinterpret_cast<const sockaddr_in*>(found.first->ai_addr);
+    if (GetAddrInfoW(remoteHost_.c_str(), port.c_str(), &hints, &found.handle) != 0 || !found.handle) return std::nullopt;
+    const auto& target = *reinterpret_cast<const sockaddr_in*>(found.handle->ai_addr);
     const int sent = sendto(socket_, reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()), 0,
                             reinterpret_cast<const sockaddr*>(&target), sizeof target);
     if (sent != static_cast<int>(bytes.size())) return std::nullopt;
@@ -467,7 +347,7 @@ std::unique_ptr<WatchedProcess> Win32Platform::OpenProcess(uint32_t processId, u
 int16_t Win32Platform::OsMajorVersion()
 {
     OSVERSIONINFOA version{};
-    version.dwOSVersionInfoSize = 148;   // sizeof(OSVERSIONINFOA)
+    version.dwOSVersionInfoSize = sizeof version;
     if (!GetVersionExA(&version)) return 0;
     return static_cast<int16_t>(version.dwMajorVersion);
 }

@@ -1,14 +1,10 @@
 // AutoTime's platform on Windows: the system clock, a Winsock UDP socket whose notifications arrive
 // as window messages (WSAAsyncSelect, no threads), the window's timer, WinHTTP with bounded
 // time-outs, code page 936 for GB2312, files, the settings store and processes.
-//
-// In a build with HORASYNC_TEST_CLOCK (tests only, never shipped) no clock is ever set: the clock
-// and date setters append what they would set, with the host's UTC at that moment, to
-// "horasync-clock.txt" beside the exe and answer what HORASYNC_TEST_CLOCK_RESULT and
-// HORASYNC_TEST_DATE_RESULT say ("fail", anything else succeeds); the requests, arrivals and the
-// end are noted with their host UTC in "horasync-events.txt".
+// The clock is set through timesync/clock_win32.h, which the test build replaces.
 #pragma once
 #include "timesync/autotime_platform.h"
+#include "timesync/clock_win32.h"
 
 #include <winsock2.h>
 #include <windows.h>
@@ -20,9 +16,6 @@ namespace horasync {
 // The window message that carries TimeSock's notifications, and the id of the timer TimeTime.
 constexpr UINT kSocketMessage = WM_APP + 1;
 constexpr UINT_PTR kTimerId = 1;
-
-// Appends a line with the host's UTC to horasync-events.txt in a test build; nothing otherwise.
-void RecordTestEvent(const std::string& what);
 
 class Win32Platform : public AutoTimePlatform {
 public:

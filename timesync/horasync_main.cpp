@@ -1,6 +1,7 @@
 // horasync's Win32 frame: the window AutoTime and its message loop. WndProc only turns the timer's
 // and the socket's messages into calls of AutoTime's handlers; the handlers hold the logic.
 #include "os/platform.h"
+#include "os/win32/form.h"
 #include "timesync/autotime.h"
 #include "timesync/autotime_win32.h"
 
@@ -11,16 +12,18 @@ namespace {
 horasync::Win32Platform* g_platform = nullptr;
 horasync::AutoTime* g_autotime = nullptr;
 
-// An error that reaches a window event unhandled ends the program, as every failure of the run does.
+// An error that reaches a window event ends the program with the error report.
 template <class Handler>
 void RunHandler(Handler handler)
 {
-    try {
-        handler();
-    } catch (const std::exception&) {
-        horasync::RecordTestEvent("unhandled error");
-        ExitProcess(1);
-    }
+    os::RunEvent([&] {
+        try {
+            handler();
+        } catch (const std::exception&) {
+            horasync::RecordTestEvent("unhandled error");
+            throw;
+        }
+    });
 }
 
 LRESULT CALLBACK AutoTimeProc(HWND window, UINT message, WPARAM w, LPARAM l)
@@ -37,11 +40,8 @@ LRESULT CALLBACK AutoTimeProc(HWND window, UINT message, WPARAM w, LPARAM l)
             if (g_platform->DatagramWaiting(size)) RunHandler([size] { g_autotime->TimeSock_DataArrival(size); });
         }
         return 0;
-    case WM_DESTROY:
-        PostQuitMessage(0);
-        return 0;
     default:
-        return DefWindowProcW(window, message, w, l);
+        return os::FormDefault(window, message, w, l);
     }
 }
 
@@ -58,14 +58,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
     // The first event comes before the window exists; registration may let events run meanwhile.
     RunHandler([&] { autotime.Form_Initialize(); });
 
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = AutoTimeProc;
-    wc.hInstance = instance;
-    wc.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(1));
-    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = L"AutoTime";
-    RegisterClassW(&wc);
+    os::RegisterFormClass(instance, L"AutoTime", AutoTimeProc);
     HWND window = CreateWindowW(L"AutoTime", autotime.Caption().c_str(), WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
                                 CW_USEDEFAULT, CW_USEDEFAULT, 240, 80, nullptr, nullptr, instance, nullptr);
     if (!window) return 1;

@@ -3,31 +3,14 @@
 
 #include "common/ansi.h"
 #include "os/win32/com_values.h"
+#include "os/win32/scoped.h"
 
 #include <windows.h>
 #include <oleauto.h>
 #include <wbemdisp.h>
-#include <wrl/client.h>
-
-using Microsoft::WRL::ComPtr;
 
 namespace os {
 namespace {
-
-// COM for this thread while the call runs; a thread that has it already keeps its own.
-class ComForCall {
-public:
-    ComForCall() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-    ~ComForCall()
-    {
-        if (SUCCEEDED(result_)) CoUninitialize();
-    }
-    ComForCall(const ComForCall&) = delete;
-    ComForCall& operator=(const ComForCall&) = delete;
-
-private:
-    HRESULT result_;
-};
 
 constexpr long kReturnImmediately = 16;  // the scripting interface's default for ExecQuery
 
@@ -56,7 +39,7 @@ std::wstring ComputerNameBuffer()
 std::vector<std::optional<std::wstring>> ProcessorIds(std::wstring_view moniker)
 {
     std::vector<std::optional<std::wstring>> ids;
-    ComForCall com;
+    const ComForThread com;
     ComPtr<ISWbemServices> services;
     if (FAILED(CoGetObject(std::wstring(moniker).c_str(), nullptr, IID_ISWbemServices,
                            reinterpret_cast<void**>(services.GetAddressOf()))))

@@ -2,7 +2,7 @@
 #include "os/platform.h"
 
 #include "common/ansi.h"
-#include "common/errors.h"
+#include "os/win32/scoped.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -15,22 +15,7 @@ namespace {
 
 HWND g_mainWindow = nullptr;
 
-[[noreturn]] void Fail(const char* what, DWORD code = GetLastError())
-{
-    throw PlatformError(std::string(what) + " failed (error " + std::to_string(code) + ")", code);
-}
-
 std::wstring Terminated(std::wstring_view text) { return std::wstring(text); }
-
-struct FindHandle {
-    HANDLE handle;
-    ~FindHandle() { FindClose(handle); }
-};
-
-struct FileHandle {
-    HANDLE handle;
-    ~FileHandle() { CloseHandle(handle); }
-};
 
 class Win32ReadableFile : public ReadableFile {
 public:
@@ -51,7 +36,7 @@ public:
     }
 
 private:
-    FileHandle file_;
+    KernelHandle file_;
 };
 
 } // namespace
@@ -66,7 +51,7 @@ bool FindFirstMatch(std::wstring_view pattern, uint32_t mask)
             return false;
         Fail("FindFirstFile", code);
     }
-    FindHandle owner{handle};
+    FindHandle owner(handle);
     do {
         const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         if (!folder || (mask & kAttrFolder)) return true;
@@ -168,6 +153,23 @@ std::wstring SystemDirectory()
 }
 
 void SetMainWindow(void* window) { g_mainWindow = static_cast<HWND>(window); }
+
+std::wstring ExeName()
+{
+    wchar_t path[MAX_PATH * 2] = {};
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 2);
+    std::wstring_view name(path, n);
+    if (const size_t slash = name.find_last_of(L"\\/"); slash != std::wstring_view::npos)
+        name.remove_prefix(slash + 1);
+    if (const size_t dot = name.find_last_of(L'.'); dot != std::wstring_view::npos) name = name.substr(0, dot);
+    return std::wstring(name);
+}
+
+void EndWithErrorReport(const std::exception& error)
+{
+    MessageBoxW(g_mainWindow, ErrorReportText(error).c_str(), ExeName().c_str(), MB_OK | MB_ICONHAND);
+    ExitProcess(1);
+}
 
 int32_t ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,
                   int32_t showCommand)

@@ -1,6 +1,6 @@
 #include "os/settings.h"
 
-#include "common/errors.h"
+#include "os/win32/scoped.h"
 
 #include <windows.h>
 #include <shlwapi.h>
@@ -17,13 +17,7 @@ std::wstring SectionKey(std::wstring_view application, std::wstring_view section
     return path;
 }
 
-struct Key {
-    HKEY handle = nullptr;
-    ~Key()
-    {
-        if (handle) RegCloseKey(handle);
-    }
-};
+using Key = Scoped<HKEY, &RegCloseKey>;
 
 } // namespace
 

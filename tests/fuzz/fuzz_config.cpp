@@ -5,8 +5,8 @@
 #include "common/ansi.h"
 #include "common/textfiles.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "tests/unit/stand_in_platform.h"
-#include "tests/unit/test_vemr_fake.h"
+#include "tests/unit/stand_in/stand_in_platform.h"
+#include "tests/unit/portable/test_vemr_fake.h"
 
 #include <cmath>
 #include <string>
@@ -44,7 +44,7 @@ void CheckReadAsNumber(std::wstring_view piece)
         FUZZ_CHECK(!std::isnan(value));
         FUZZ_CHECK(negative ? value <= 0 : value >= 0);
         if (allZero) FUZZ_CHECK(value == 0);
-    } catch (const vemr::RuntimeError& error) {
+    } catch (const RuntimeError& error) {
         FUZZ_CHECK(!number);
         FUZZ_CHECK(error.number() == 13);
     }

@@ -5,7 +5,7 @@
 #include "common/digest.h"
 #include "common/errors.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "tests/unit/test_vemr_fake.h"
+#include "tests/unit/portable/test_vemr_fake.h"
 
 #include <cwchar>
 #include <optional>

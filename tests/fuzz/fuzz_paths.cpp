@@ -2,7 +2,7 @@
 // installer's lzjzpath.
 #include "common/textfiles.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "tests/unit/stand_in_platform.h"
+#include "tests/unit/stand_in/stand_in_platform.h"
 
 namespace {
 

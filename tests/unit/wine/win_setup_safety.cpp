@@ -3,7 +3,7 @@
 // protected, not only the user's own.
 #include "installer/setup_form.h"
 #include "installer/setup_system_win32.h"
-#include "tests/unit/wine_support.h"
+#include "tests/unit/wine/wine_support.h"
 
 #include "common/ansi.h"
 

@@ -1,6 +1,6 @@
-// Steps that skip their own failures: each step runs, a step that fails (answers false or throws
-// one of the platform's errors) is left and the next one runs; afterwards the caller may ask whether
-// any failed. Ending the program is not a failure and passes through.
+// Steps that skip their own failures: each step runs, a step that fails (answers false or throws an
+// error) is left and the next one runs; afterwards the caller may ask whether any failed. Ending
+// the program is no error and passes through.
 #pragma once
 #include <exception>
 #include <type_traits>

@@ -99,3 +99,16 @@ TEST(SplitText, PiecesBetweenEverySeparator)
     EXPECT_EQ(SplitText(L"no bar", L"|"), (std::vector<std::wstring>{L"no bar"}));
     EXPECT_TRUE(SplitText(L"", L"|").empty());
 }
+
+TEST(SingleText, PrintsSevenSignificantDigitsAndAnUpperCaseExponent)
+{
+    const struct {
+        float value;
+        const wchar_t* text;
+    } cases[] = {
+        {30123.45f, L"30123.45"}, {12.0f, L"12"},   {12.5f, L"12.5"}, {0.0f, L"0"},  {86399.99f, L"86399.99"},
+        {99.0f, L"99"},           {100.0f, L"100"}, {12345678.0f, L"1.234568E+07"}, {1e7f, L"1E+07"},
+        {0.00001f, L"1E-05"},     {1234567.0f, L"1234567"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(SingleText(c.value), c.text) << c.value;
+}

@@ -1,7 +1,7 @@
 // horasync's Windows platform against the real thing (under Wine here): WaitShell on real
 // processes, the UDP socket on loopback, the trace file's writes, GB2312, one HTTP exchange and
 // socket notifications while a handler lets events run.
-#include "tests/unit/wine_support.h"
+#include "tests/unit/wine/wine_support.h"
 #include "timesync/autotime.h"
 #include "timesync/autotime_win32.h"
 

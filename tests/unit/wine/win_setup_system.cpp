@@ -2,7 +2,7 @@
 // file system and shell (under Wine here).
 #include "installer/setup_form.h"
 #include "installer/setup_system_win32.h"
-#include "tests/unit/wine_support.h"
+#include "tests/unit/wine/wine_support.h"
 
 #include "common/ansi.h"
 #include "common/errors.h"

@@ -3,7 +3,7 @@
 // the clock setting, the report, start-up and the command waits.
 #include "common/digest.h"
 #include "common/urlencode.h"
-#include "tests/unit/test_horasync_fake.h"
+#include "tests/unit/portable/test_horasync_fake.h"
 #include "timesync/autotime.h"
 
 #include <gtest/gtest.h>
@@ -650,18 +650,6 @@ TEST_F(Horasync, LoadingSetsADateBeforeTwoThousandToItsFirstDay)
             EXPECT_EQ(pc.clocksWritten.at(0).hour, pc.LocalNow().hour) << "the time of day stays";
         }
     }
-}
-
-TEST_F(Horasync, MarkerTextIsTheTimeOfDayAsASingle)
-{
-    const struct {
-        float seconds;
-        const char* text;
-    } cases[] = {
-        {30123.45f, "30123.45"}, {12.0f, "12"}, {12.5f, "12.5"}, {0.0f, "0"}, {86399.99f, "86399.99"}, {99.0f, "99"},
-        {100.0f, "100"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(Text(SingleText(c.seconds)), c.text);
 }
 
 // ---- WaitShell -------------------------------------------------------------------------------

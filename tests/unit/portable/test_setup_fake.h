@@ -2,6 +2,7 @@
 // the program (thrown as ProgramEnded), a settable clock, an in-memory registry in its ANSI form and
 // the shell's starts and shortcuts. File operations are left to a derived fake (native tests only).
 #pragma once
+#include "tests/unit/portable/program_ended.h"
 #include "installer/setup_form.h"
 
 #include "common/errors.h"
@@ -10,9 +11,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-// Thrown where the program would end; deliberately not a std::exception, so no step swallows it.
-struct ProgramEnded {};
 
 struct ShownMessage {
     std::wstring text, title;

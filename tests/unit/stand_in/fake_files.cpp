@@ -4,7 +4,7 @@
 #include "common/filemaint.h"
 #include "common/textfiles.h"
 #include "os/platform.h"
-#include "tests/unit/stand_in_platform.h"
+#include "tests/unit/stand_in/stand_in_platform.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // horasync's trace file and first-run registration against the in-memory file system: the size
 // limit, read-only and locked trace files, the first-run marker and the component's copy.
 #include "os/platform.h"
-#include "tests/unit/stand_in_platform.h"
-#include "tests/unit/test_horasync_fake.h"
+#include "tests/unit/stand_in/stand_in_platform.h"
+#include "tests/unit/portable/test_horasync_fake.h"
 #include "timesync/autotime.h"
 
 #include <gtest/gtest.h>

@@ -3,8 +3,8 @@
 // fake remembers which paths exist below a folder (the stand-in cannot list) and which folders it
 // removed (the stand-in cannot remove folders).
 #pragma once
-#include "tests/unit/stand_in_platform.h"
-#include "tests/unit/test_setup_fake.h"
+#include "tests/unit/stand_in/stand_in_platform.h"
+#include "tests/unit/portable/test_setup_fake.h"
 
 #include "common/ansi.h"
 #include "common/errors.h"

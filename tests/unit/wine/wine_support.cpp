@@ -1,4 +1,4 @@
-#include "tests/unit/wine_support.h"
+#include "tests/unit/wine/wine_support.h"
 
 #include <stdexcept>
 

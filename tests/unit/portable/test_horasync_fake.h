@@ -3,6 +3,7 @@
 // settings in memory, processes that run for a given number of polls, and an end of the program
 // that throws ProgramEnded so a test sees where the run ended and that nothing ran after it.
 #pragma once
+#include "tests/unit/portable/program_ended.h"
 #include "common/ansi.h"
 #include "timesync/autotime.h"
 #include "timesync/autotime_platform.h"
@@ -23,8 +24,6 @@ namespace horasync_test {
 
 using horasync::LocalDateTime;
 using horasync::WaitingDatagram;
-
-struct ProgramEnded {};
 
 // Milliseconds since 1900-01-01 00:00 of a calendar date and time.
 inline int64_t EpochMs(int year, int month, int day, int hour, int minute, int second, int ms)

@@ -1,4 +1,4 @@
-#include "tests/unit/stand_in_platform.h"
+#include "tests/unit/stand_in/stand_in_platform.h"
 
 #include "common/errors.h"
 #include "os/platform.h"

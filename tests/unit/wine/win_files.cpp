@@ -2,7 +2,7 @@
 #include "common/filemaint.h"
 #include "common/launch.h"
 #include "common/textfiles.h"
-#include "tests/unit/wine_support.h"
+#include "tests/unit/wine/wine_support.h"
 
 #include <gtest/gtest.h>
 

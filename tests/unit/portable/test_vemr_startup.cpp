@@ -3,7 +3,7 @@
 #include "client/launch_request.h"
 #include "client/vemrix.h"
 #include "common/digest.h"
-#include "tests/unit/test_vemr_fake.h"
+#include "tests/unit/portable/test_vemr_fake.h"
 
 #include <gtest/gtest.h>
 
@@ -263,7 +263,7 @@ TEST(LaunchRequest, ReadAsNumberTakesPlainDecimalsOnly)
     for (const auto& n : numbers) EXPECT_DOUBLE_EQ(vemr::ReadAsNumber(n.text), n.value) << n.text;
     for (const std::wstring refused : {L"", L" ", L"+", L"-", L".", L"8h", L"8 8", L"1e1", L"&H8", L"0x8",
                                        L"1,000", L"(8)", L"8-", L"--8", L"８", L"8\r", L"8\n", L"¥8"}) {
-        EXPECT_THROW(vemr::ReadAsNumber(refused), vemr::RuntimeError) << refused;
+        EXPECT_THROW(vemr::ReadAsNumber(refused), RuntimeError) << refused;
     }
 }
 

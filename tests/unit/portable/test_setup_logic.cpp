@@ -1,7 +1,7 @@
 // The installer's rules that need no file system: mode choice, texts it builds, the folder checks,
 // the registry helpers and the print page set-up repair, the administrator test and the focus rule.
 // The same tests run natively and under Wine.
-#include "tests/unit/test_setup_fake.h"
+#include "tests/unit/portable/test_setup_fake.h"
 
 #include "common/ansi.h"
 #include "common/errors.h"

@@ -2,6 +2,7 @@
 // client did, in order. EndProgram throws ProgramEnded, which is no std::exception, so it passes the
 // client's error handling the way the real end passes everything.
 #pragma once
+#include "tests/unit/portable/program_ended.h"
 #include "client/vemrix_host.h"
 
 #include <map>
@@ -11,8 +12,6 @@
 #include <vector>
 
 namespace vemrtest {
-
-struct ProgramEnded {};
 
 class FakeHost : public vemr::VemrixHost {
 public:

@@ -18,7 +18,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/horasync.bash"
 hs_begin firstrun
 
-# ---- The stand-in component (tests/e2e/probes, built by the win32 preset) -----------------------------
+# ---- The stand-in component (tests/e2e/probes, built by the win32 preset) --------------------------
 for f in standin standin_hang; do
   [[ -f $E2E_PROBES/$f.dll ]] || { hs_say "FAIL $E2E_PROBES/$f.dll missing: build the win32 preset"; exit 1; }
 done

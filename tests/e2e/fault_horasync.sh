@@ -16,8 +16,8 @@
 #    server's own reply used.
 # Exit 0 = pass.
 set -euo pipefail
-# shellcheck source=horasync_lib.bash
-source "$(dirname "${BASH_SOURCE[0]}")/horasync_lib.bash"
+# shellcheck source=lib/horasync.bash
+source "$(dirname "${BASH_SOURCE[0]}")/lib/horasync.bash"
 hs_begin fault
 
 FAULT_PIDS=()
@@ -28,10 +28,7 @@ fault_cleanup() {
 }
 # Our cleanup first, then the library's (which ends the servers, the prefix's wineserver and the
 # namespace).
-previous_exit=$(trap -p EXIT)
-eval "previous_exit_words=($previous_exit)"
-# shellcheck disable=SC2154  # set by the eval above
-trap "fault_cleanup; ${previous_exit_words[2]}" EXIT
+E2E_CLEANUPS+=(fault_cleanup)
 
 # ---- Helpers ------------------------------------------------------------------------------------
 # A program that holds a file exclusively, as another program may hold the trace:
@@ -144,7 +141,7 @@ our_responder() {
   hs_no_server
   rm -f "$HS_WORK/responder.pid"
   : >"$HS_WORK/ours.log"
-  "$HS_NETNS" run "$HS_NS" python3 "$HS_WORK/fault_responder.py" "$1" "$2" "$HS_WORK/ours.log" \
+  "$HS_NETNS" run "$E2E_NS" python3 "$HS_WORK/fault_responder.py" "$1" "$2" "$HS_WORK/ours.log" \
     "$HS_WORK/responder.pid" "${3:-0}" >>"$HS_WORK/responder.out" 2>&1 &
   HS_RESPONDER_PID=$!
   for _ in $(seq 100); do [[ -s $HS_WORK/responder.pid ]] && return 0; sleep 0.05; done

@@ -14,21 +14,18 @@
 # beside it (closed by its window's close command), setup installing and then removing through
 # its uninstall entry. Exit 0 = pass.
 set -euo pipefail
-# shellcheck source=horasync_lib.bash
-source "$(dirname "${BASH_SOURCE[0]}")/horasync_lib.bash"
+# shellcheck source=lib/horasync.bash
+source "$(dirname "${BASH_SOURCE[0]}")/lib/horasync.bash"
 hs_begin leftovers product
 # Every Wine program of this script talks to one wineserver, started here inside the namespace and
 # kept running between the programs (-p), so its open descriptors can be compared from run to run.
 hs_in wineserver -p
 hs_in wine reg query 'HKCU\Software' >/dev/null 2>&1 || true
-# shellcheck source=../../installer/e2e/setup_e2e.bash
-source "$HS_ROOT/installer/e2e/setup_e2e.bash"
-started_env=$(declare -F wine_env_stop >/dev/null && echo wine_env_stop || true)
-se_begin fault_leftovers
-# shellcheck disable=SC2064  # fixed now: whether this script started the Wine environment
-trap "se_cleanup; hs_end; $started_env" EXIT
+# shellcheck source=lib/setup.bash
+source "$HS_ROOT/tests/e2e/lib/setup.bash"
+se_begin fault_leftovers   # its cleanup runs before horasync's
 
-VEMR_PROBE=$HS_ROOT/build/win32/client/vemr_probe.exe
+VEMR_PROBE=$E2E_PROBES/vemr_probe.exe
 LEFT=$HS_WORK/leftovers
 mkdir -p "$LEFT"
 # Wine's own programs, which start when first needed and stay for the session.
@@ -149,7 +146,7 @@ vemr_run() {
   printf '收银通\r\n%s\r\n收银通\r\n8' "$HS_OPERATOR" | iconv -f utf-8 -t gbk >"$app/config.txt"
   reports_before=$(reports)
   snapshot "$run"
-  (cd "$app" && TZ=Asia/Shanghai exec "$HS_NETNS" run "$HS_NS" wine 'C:\leftovers-app\vemr.exe') >"$LEFT/$run.out" 2>&1 &
+  (cd "$app" && TZ=Asia/Shanghai exec "$HS_NETNS" run "$E2E_NS" wine 'C:\leftovers-app\vemr.exe') >"$LEFT/$run.out" 2>&1 &
   starter=$!
   if ((SAFE_SKEW == 0)); then
     for _ in $(seq 200); do (($(reports) > reports_before)) && break; sleep 0.1; done

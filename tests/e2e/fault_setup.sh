@@ -14,8 +14,8 @@
 # for whom permission bits do not count. Uses the caller's Wine environment or starts its own.
 # Exit 0 = pass.
 set -euo pipefail
-# shellcheck source=../../installer/e2e/setup_e2e.bash
-source "$(dirname "${BASH_SOURCE[0]}")/../../installer/e2e/setup_e2e.bash"
+# shellcheck source=lib/setup.bash
+source "$(dirname "${BASH_SOURCE[0]}")/lib/setup.bash"
 se_begin fault_setup
 
 IMMUTABLE=()      # Linux folders made immutable here: made writable again on every exit path
@@ -28,8 +28,7 @@ fault_cleanup() {
   for d in "${HELD[@]}"; do touch "$d" 2>/dev/null || true; done
   sleep 0.3
 }
-# shellcheck disable=SC2064  # se_begin's environment decides now whether we stop Wine at the end
-trap "fault_cleanup; se_cleanup; $(declare -F wine_env_stop >/dev/null && echo wine_env_stop)" EXIT
+E2E_CLEANUPS+=(fault_cleanup)   # before the library's
 
 read_only() { chattr +i "$1"; IMMUTABLE+=("$1"); }
 writable() { chattr -i "$1"; }

@@ -11,8 +11,8 @@
 #    hours of UTC+8 the end without setting instead).
 # Exit 0 = pass.
 set -euo pipefail
-# shellcheck source=horasync_lib.bash
-source "$(dirname "${BASH_SOURCE[0]}")/horasync_lib.bash"
+# shellcheck source=lib/horasync.bash
+source "$(dirname "${BASH_SOURCE[0]}")/lib/horasync.bash"
 hs_begin exchange
 
 report_ok() { python3 "$HS_PEERS/operator_server.py" --check-log "$HS_WORK/operator.log" --endpoint report \

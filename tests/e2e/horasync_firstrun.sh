@@ -9,49 +9,22 @@
 #    on 7 and 10 it is asked and horasync ends at once;
 #  - a registration that hangs: horasync sleeps meanwhile (its CPU time over 5 s of waiting is
 #    measured), then goes on as usual once it ends.
-# The component is a stand-in of our own (a DLL whose DllRegisterServer notes that it ran; built
-# with HANG, it notes "<component>.waiting" and waits until "<component>.release" appears beside it).
+# The component is a stand-in of our own (tests/e2e/probes/standin_dll_win32.cpp: its
+# DllRegisterServer notes that it ran; the hanging build notes "<component>.waiting" and waits until
+# "<component>.release" appears beside it).
 # Exit 0 = pass.
 set -euo pipefail
-# shellcheck source=horasync_lib.bash
-source "$(dirname "${BASH_SOURCE[0]}")/horasync_lib.bash"
+# shellcheck source=lib/horasync.bash
+source "$(dirname "${BASH_SOURCE[0]}")/lib/horasync.bash"
 hs_begin firstrun
 
-# ---- The stand-in component -------------------------------------------------------------------------
-cat >"$HS_WORK/standin.c" <<'EOF'
-/* Stand-in for the socket component: registering it writes the registering command line into a
-   file named after the component plus ".registered". */
-#include <windows.h>
-static HINSTANCE self;
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
-{
-    (void)reserved;
-    if (reason == DLL_PROCESS_ATTACH) self = instance;
-    return TRUE;
-}
-__declspec(dllexport) HRESULT WINAPI DllRegisterServer(void)
-{
-    char path[MAX_PATH + 16];
-    DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
-#ifdef HANG
-    lstrcpyA(path + n, ".waiting");
-    CloseHandle(CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL));
-    lstrcpyA(path + n, ".release");
-    while (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) Sleep(50);
-#endif
-    lstrcpyA(path + n, ".registered");
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    const char* command = GetCommandLineA();
-    DWORD written;
-    WriteFile(file, command, lstrlenA(command), &written, NULL);
-    CloseHandle(file);
-    return S_OK;
-}
-__declspec(dllexport) HRESULT WINAPI DllUnregisterServer(void) { return S_OK; }
-EOF
-i686-w64-mingw32-gcc -O2 -shared -s -o "$HS_WORK/MSWINSCK.OCX" "$HS_WORK/standin.c" -Wl,--kill-at
+# ---- The stand-in component (tests/e2e/probes, built by the win32 preset) --------------------------
+for f in standin standin_hang; do
+  [[ -f $E2E_PROBES/$f.dll ]] || { hs_say "FAIL $E2E_PROBES/$f.dll missing: build the win32 preset"; exit 1; }
+done
+cp "$E2E_PROBES/standin.dll" "$HS_WORK/MSWINSCK.OCX"
 mkdir "$HS_WORK/hang"
-i686-w64-mingw32-gcc -O2 -shared -s -DHANG -o "$HS_WORK/hang/MSWINSCK.OCX" "$HS_WORK/standin.c" -Wl,--kill-at
+cp "$E2E_PROBES/standin_hang.dll" "$HS_WORK/hang/MSWINSCK.OCX"
 
 SYSTEM=$WINEPREFIX/drive_c/windows/syswow64   # where a 32-bit program's system32 lives
 KEY='HKCU\Software\VB and VBA Program Settings\exeapi\AutoTime'
@@ -136,7 +109,7 @@ no_component
 # CPU clock ticks (user + system) horasync has used so far.
 ticks() {
   local p
-  for p in $(ip netns pids "$HS_NS"); do
+  for p in $(ip netns pids "$E2E_NS"); do
     [[ $(cat "/proc/$p/comm" 2>/dev/null) == horasync.exe ]] && awk '{print $14 + $15}' "/proc/$p/stat"
   done
   return 0

@@ -7,8 +7,8 @@
 #    made writable and appended to, and a Ctrl-Z in a traced text replaced by "{{中断}}".
 # Exit 0 = pass.
 set -euo pipefail
-# shellcheck source=horasync_lib.bash
-source "$(dirname "${BASH_SOURCE[0]}")/horasync_lib.bash"
+# shellcheck source=lib/horasync.bash
+source "$(dirname "${BASH_SOURCE[0]}")/lib/horasync.bash"
 hs_begin report
 
 last_trace_is() { [[ "$(hs_trace | tail -1)" == "$1" ]]; }

@@ -7,8 +7,8 @@
 #    are ignored as if they had not arrived, so the run ends at tick 6 as without a server.
 # Exit 0 = pass.
 set -euo pipefail
-# shellcheck source=horasync_lib.bash
-source "$(dirname "${BASH_SOURCE[0]}")/horasync_lib.bash"
+# shellcheck source=lib/horasync.bash
+source "$(dirname "${BASH_SOURCE[0]}")/lib/horasync.bash"
 hs_begin retries
 
 never_set() { ! grep -q '^SetSystemTime' "$HS_DIR/horasync-clock.txt" 2>/dev/null; }

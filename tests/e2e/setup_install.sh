@@ -10,8 +10,8 @@
 # a capital U opening the window; a config.txt with a line break after line 4 ending it silently.
 # Uses the caller's Wine environment (tools/scripts/test-all) or starts its own. Exit 0 = pass.
 set -euo pipefail
-# shellcheck source=../../installer/e2e/setup_e2e.bash
-source "$(dirname "${BASH_SOURCE[0]}")/../../installer/e2e/setup_e2e.bash"
+# shellcheck source=lib/setup.bash
+source "$(dirname "${BASH_SOURCE[0]}")/lib/setup.bash"
 se_begin setup_install
 
 media=$(se_unix "$SE_MEDIA")

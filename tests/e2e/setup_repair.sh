@@ -5,8 +5,8 @@
 # nothing else touched; the box "修复完成！" / "恭喜！" (information icon) shows and setup ends.
 # Uses the caller's Wine environment (tools/scripts/test-all) or starts its own. Exit 0 = pass.
 set -euo pipefail
-# shellcheck source=../../installer/e2e/setup_e2e.bash
-source "$(dirname "${BASH_SOURCE[0]}")/../../installer/e2e/setup_e2e.bash"
+# shellcheck source=lib/setup.bash
+source "$(dirname "${BASH_SOURCE[0]}")/lib/setup.bash"
 se_begin setup_repair
 
 pagesetup='Software\Microsoft\Internet Explorer\PageSetup'

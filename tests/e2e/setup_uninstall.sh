@@ -8,8 +8,8 @@
 # break after line 4 ends stage 2 silently after deleting only vemr.exe.
 # Uses the caller's Wine environment (tools/scripts/test-all) or starts its own. Exit 0 = pass.
 set -euo pipefail
-# shellcheck source=../../installer/e2e/setup_e2e.bash
-source "$(dirname "${BASH_SOURCE[0]}")/../../installer/e2e/setup_e2e.bash"
+# shellcheck source=lib/setup.bash
+source "$(dirname "${BASH_SOURCE[0]}")/lib/setup.bash"
 se_begin setup_uninstall
 
 SE_CLEANUP_DIRS+=('C:\My Shop')

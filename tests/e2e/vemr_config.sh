@@ -7,7 +7,7 @@
 #   synchroniser was started and the machine identifier cached before it, nothing was sent.
 # Exit 0 = pass.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/../../client/e2e/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/vemr.bash"
 
 vemr_setup vemrconfig
 vemr_start_server

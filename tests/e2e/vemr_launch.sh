@@ -15,7 +15,7 @@
 #   header line followed by CR LF.
 # Exit 0 = pass.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/../../client/e2e/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/vemr.bash"
 
 SERIAL_HEX=8badf00d                 # top bit set
 SERIAL_SIGNED=-1951535091

@@ -13,7 +13,7 @@
 #   and their text stay inside its window.
 # Exit 0 = pass.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/../../client/e2e/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/lib/vemr.bash"
 
 CAPTION=话费充值
 
@@ -96,10 +96,10 @@ for dpi in 120 144 96; do
   vemr_wait_exit "$VEMR_PID" 15 || vemr_fail "$dpi dpi: the client did not end when closed"
   vemr_wine "$VEMR_APP_WIN\\setup.exe" >/dev/null 2>&1 &
   VEMR_PIDS+=($!)
-  layout=$(vemr_wine "$VEMR_ROOT/build/win32/installer/setup_probe.exe" layout "$SETUP_TITLE" 10000 | tr -d '\r')
+  layout=$(vemr_wine "$E2E_PROBES/setup_probe.exe" layout "$SETUP_TITLE" 10000 | tr -d '\r')
   vemr_check "$dpi dpi: setup's controls inside its window, their text inside them: ${layout//$'\n'/ | }" \
     '[[ $layout == *inside=1* && $layout != *=0* ]]'
-  vemr_wine "$VEMR_ROOT/build/win32/installer/setup_probe.exe" close "$SETUP_TITLE" >/dev/null 2>&1 || true
+  vemr_wine "$E2E_PROBES/setup_probe.exe" close "$SETUP_TITLE" >/dev/null 2>&1 || true
   vemr_wait_exit "$!" 15 || vemr_fail "$dpi dpi: setup did not end when closed"
 done
 

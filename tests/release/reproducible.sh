@@ -1,22 +1,24 @@
 #!/usr/bin/env bash
-# Two builds of the same sources in two different folders give byte-identical executables:
-# the tree (as in git, with uncommitted changes) is copied to two paths of different lengths and
-# the three programs of the i686 release are built in each. Exit 0 = pass.
+# Two builds of the same sources in two different folders give byte-identical executables: the
+# three programs of the i686 release as built here (preset win32, brought up to date) and as built
+# in a copy of the tree (as in git, with uncommitted changes) at a path of another length.
+# Exit 0 = pass.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 WORK=$(mktemp -d /tmp/reproducible.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 
-for src in "$WORK/a" "$WORK/second/build-place"; do
-  mkdir -p "$src"
-  (cd "$ROOT" && git ls-files -co --exclude-standard -z | xargs -0 cp --parents -t "$src")
-  (cd "$src" && cmake --preset win32 >/dev/null && cmake --build --preset win32 --target vemr horasync setup >/dev/null)
-done
+build() { [[ -f build/win32/CMakeCache.txt ]] || cmake --preset win32; cmake --build --preset win32 --target vemr horasync setup; }
+(cd "$ROOT" && build >/dev/null)
+copy=$WORK/second/build-place
+mkdir -p "$copy"
+(cd "$ROOT" && git ls-files -co --exclude-standard -z | xargs -0 cp --parents -t "$copy")
+(cd "$copy" && build >/dev/null)
 
 failures=0
 for exe in setup.exe vemr.exe horasync.exe; do
-  a=$(sha256sum <"$WORK/a/dist/win32/$exe") b=$(sha256sum <"$WORK/second/build-place/dist/win32/$exe")
+  a=$(sha256sum <"$ROOT/dist/win32/$exe") b=$(sha256sum <"$copy/dist/win32/$exe")
   if [[ $a == "$b" ]]; then echo "ok   $exe ${a%% *}"; else echo "FAIL $exe differs: ${a%% *} ${b%% *}"; failures=$((failures + 1)); fi
 done
 exit $((failures > 0))

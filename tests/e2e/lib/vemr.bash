@@ -1,4 +1,5 @@
-# Shared by the client's end-to-end scenarios (tests/e2e/vemr_*.sh); sourced, not run.
+# vemr.bash — the client's helpers, sourced by tests/e2e/vemr_*.sh, tools/demo/vemr_demo.sh and
+# tools/bench/vemr_bench.sh (not run).
 #
 # Each scenario runs the real dist/win32/vemr.exe under Wine inside a network namespace of its own
 # in which the operator's host name maps to 127.0.0.1, with the stand-in operator server inside
@@ -7,28 +8,21 @@
 # Everything it starts ends on every exit path: vemr copies and the server by pid, the prefix's
 # wineserver, the namespace.
 
-VEMR_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# shellcheck source=common.bash
+source "$(dirname "${BASH_SOURCE[0]}")/common.bash"
+VEMR_ROOT=$E2E_ROOT
 VEMR_EXE=$VEMR_ROOT/dist/win32/vemr.exe
-VEMR_PROBE_EXE=$VEMR_ROOT/build/win32/client/vemr_probe.exe
+VEMR_PROBE_EXE=$E2E_PROBES/vemr_probe.exe
 VEMR_BENCH_EXE=$VEMR_ROOT/build/win32/client/vemr_bench.exe   # records what it hands the browser
-VEMR_NETNS=$VEMR_ROOT/tools/scripts/netns
-VEMR_SERVER=$VEMR_ROOT/tools/peers/operator_server.py
-VEMR_MYMD=$VEMR_ROOT/dist/tools/mymd
+VEMR_SERVER=$E2E_PEERS/operator_server.py
+VEMR_MYMD=$E2E_MYMD
 VEMR_HOST=op.vemr.test
 VEMR_PORT=8080
-
-vemr_failures=0
 VEMR_PIDS=()
 
-vemr_fail() { echo "FAIL: $*"; vemr_failures=$((vemr_failures + 1)); }
-vemr_ok() { echo "ok:   $*"; }
+vemr_fail() { e2e_check "$*" false; }
 # vemr_check TEXT CONDITION: passes when CONDITION (evaluated) is true.
-vemr_check() { if eval "$2"; then vemr_ok "$1"; else vemr_fail "$1"; fi; }
-
-vemr_stop_wineserver() {
-  wineserver -k >/dev/null 2>&1 || true
-  wineserver -w >/dev/null 2>&1 || true
-}
+vemr_check() { e2e_check "$1" eval "$2"; }
 
 vemr_cleanup() {
   local pid
@@ -37,12 +31,11 @@ vemr_cleanup() {
     kill "$(cat "$VEMR_WORK/server.pid")" 2>/dev/null || true
   fi
   [[ ${VEMR_DPI:-96} != 96 ]] && vemr_dpi 96
-  [[ -n ${WINEPREFIX:-} ]] && vemr_stop_wineserver
+  [[ -n ${WINEPREFIX:-} ]] && e2e_wineserver_down
   if [[ -n ${VEMR_SERIAL_FILE:-} ]]; then
     if [[ -e $VEMR_WORK/serial.saved ]]; then cp "$VEMR_WORK/serial.saved" "$VEMR_SERIAL_FILE"
     else rm -f "$VEMR_SERIAL_FILE"; fi
   fi
-  [[ -n ${VEMR_NS:-} ]] && "$VEMR_NETNS" down "$VEMR_NS" >/dev/null 2>&1 || true
   for pid in "${VEMR_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
   [[ -n ${VEMR_WORK:-} ]] && rm -rf "$VEMR_WORK"
   [[ -n ${VEMR_APP_ROOT:-} ]] && rm -rf "$VEMR_APP_ROOT"
@@ -57,36 +50,26 @@ vemr_setup() {
   for f in "$VEMR_EXE" "$VEMR_PROBE_EXE" "$VEMR_BENCH_EXE" "$VEMR_MYMD" "$VEMR_SERVER"; do
     [[ -e $f ]] || { echo "FAIL: $f missing (build the native and win32 presets)"; exit 1; }
   done
-  if [[ -z ${WINEPREFIX:-} ]]; then
-    # shellcheck source=../../tools/scripts/wine-env
-    source "$VEMR_ROOT/tools/scripts/wine-env"
-    wine_env_start   # its cleanup runs after ours (it keeps the EXIT trap set below)
-  fi
-  trap vemr_cleanup EXIT
-  declare -F wine_env_stop >/dev/null && trap 'vemr_cleanup; wine_env_stop' EXIT
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
+  e2e_begin vemr_cleanup
   VEMR_WORK=$(mktemp -d "/tmp/$name.XXXXXX")
   VEMR_OUT=${E2E_OUT:-$VEMR_WORK/out}
   mkdir -p "$VEMR_OUT"
   # The wineserver creates the sockets: it must start inside the namespace.
-  vemr_stop_wineserver
+  e2e_wineserver_down
   if [[ -n $serial ]]; then
     # Put back afterwards whatever the prefix had, so later scenarios see their usual serial.
     VEMR_SERIAL_FILE=$WINEPREFIX/drive_c/.windows-serial
     if [[ -e $VEMR_SERIAL_FILE ]]; then cp "$VEMR_SERIAL_FILE" "$VEMR_WORK/serial.saved"; fi
     printf '%s\n' "$serial" >"$VEMR_SERIAL_FILE"
   fi
-  VEMR_NS=$name$$
-  VEMR_NS=${VEMR_NS:0:31}
-  "$VEMR_NETNS" up "$VEMR_NS" "$VEMR_HOST" >/dev/null
+  e2e_netns_up "$name$$" "$VEMR_HOST"
   VEMR_APP_ROOT=$WINEPREFIX/drive_c/$name-$$
   mkdir -p "$VEMR_APP_ROOT"
   VEMR_APPS=0
 }
 
 # vemr_in_ns CMD...: runs CMD inside the namespace.
-vemr_in_ns() { "$VEMR_NETNS" run "$VEMR_NS" "$@"; }
+vemr_in_ns() { e2e_in "$@"; }
 
 # vemr_start_server [ARGS...]: the stand-in operator server inside the namespace; sets VEMR_LOG.
 vemr_start_server() {
@@ -138,7 +121,7 @@ vemr_dpi() {
   for key in 'HKCU\Control Panel\Desktop' 'HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts'; do
     vemr_wine reg add "$key" /v LogPixels /t REG_DWORD /d "$1" /f >/dev/null 2>&1
   done
-  vemr_stop_wineserver
+  e2e_wineserver_down
   VEMR_DPI=$1
 }
 
@@ -205,8 +188,8 @@ vemr_horasync_calls() { cat "$VEMR_APP/horasync-calls.txt" 2>/dev/null || true; 
 
 # vemr_finish NAME: the scenario's verdict.
 vemr_finish() {
-  if ((vemr_failures)); then
-    echo "$1: $vemr_failures failure(s)"
+  if ((E2E_FAILS)); then
+    echo "$1: $E2E_FAILS failure(s)"
     echo "--- server log"; cat "$VEMR_LOG" 2>/dev/null || true
     exit 1
   fi

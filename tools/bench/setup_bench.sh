@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # setup_bench.sh — how long a whole install and a whole uninstall of setup.exe take under Wine,
 # without the one-second wait of uninstall stage 2.
-#   installer/e2e/setup_bench.sh [ROUNDS]     (default 5; the caller's Wine environment or a fresh one)
+#   tools/bench/setup_bench.sh [ROUNDS]     (default 5; the caller's Wine environment or a fresh one)
 # Install: from the click on 开始安装 to the box 安装完成！ (measured inside one probe process).
 # Uninstall: stage 1 from its start to its end, and stage 2 (started alone from its working copy)
 # from its start to the box 卸载完成！, less the one-second wait. Both still hold a Wine process
 # start-up each; the time setup.exe takes to start and end at once (no config.txt) shows its size.
 set -euo pipefail
-# shellcheck source=setup_e2e.bash
-source "$(dirname "${BASH_SOURCE[0]}")/setup_e2e.bash"
+# shellcheck source=../../tests/e2e/lib/setup.bash
+source "$(dirname "${BASH_SOURCE[0]}")/../../tests/e2e/lib/setup.bash"
 ROUNDS=${1:-5}
 se_begin setup_bench
 SE_CLEANUP_DIRS+=('C:\SetupBench')

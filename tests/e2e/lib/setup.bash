@@ -1,48 +1,36 @@
-# setup_e2e.bash — sourced by tests/e2e/setup_*.sh and installer/e2e/setup_bench.sh (not a scenario
-# itself). The real setup.exe runs under Wine from a media folder in the prefix (the built media plus
+# setup.bash — the installer's helpers, sourced by tests/e2e/setup_*.sh, tests/e2e/fault_*.sh,
+# tools/demo/setup_demo.sh and tools/bench/setup_bench.sh (not a scenario itself). The real setup.exe runs under Wine from a media folder in the prefix (the built media plus
 # stand-in runtime files); a small probe program finds its windows and message boxes by title, reads
 # them and presses their buttons; xdotool types and clicks where a person would.
 #
 #   se_begin NAME         Wine environment (the caller's or a fresh one), media folder C:\setup-e2e\media
 #   se_setup ARGS...      starts setup.exe from the media folder in the background (pid in SE_PID)
 #   se_wait_end [S]       waits (bounded) for the last setup started to end; fails if it does not
-#   se_probe ARGS...      runs the probe (installer/e2e/setup_probe_win32.cpp); its output, CR-free
+#   se_probe ARGS...      runs the probe (tests/e2e/probes/setup_probe_win32.cpp); its output, CR-free
 #   se_box TITLE TEXT ICON [SHOT]  waits for the box, checks text and icon, screenshot, presses OK
-#   se_check DESC CMD...  one check: prints ok/FAIL, counts failures
+#   se_check DESC CMD...  one check (e2e_check of common.bash)
 #   se_unix 'C:\path'     the Unix path of a Windows path in the prefix
 #   se_running PATTERN    a process of this prefix with a matching command line runs
 #   se_finish             cleans up what the scenario installed; prints the verdict; exit status
 # The scenario's own installation (folders, shortcuts, entry, record, runtime files in the system
 # folder) is removed on every exit path, so other scenarios in the same prefix find none of it.
 
-SE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-SE_BUILD=${SETUP_E2E_BUILD:-$SE_ROOT/build/win32}
+# shellcheck source=common.bash
+source "$(dirname "${BASH_SOURCE[0]}")/common.bash"
+SE_ROOT=$E2E_ROOT
 SE_MEDIA_SRC=${SETUP_E2E_MEDIA:-$SE_ROOT/dist/win32}
-SE_PROBE=$SE_BUILD/installer/setup_probe.exe
-SE_STANDIN=$SE_BUILD/installer/setup_standin_dll.dll
+SE_PROBE=$E2E_PROBES/setup_probe.exe
+SE_STANDIN=$E2E_PROBES/standin.dll
 SE_TITLE="收银通"                       # line 1 (and 3) of the media's config.txt
 SE_WINDOW="欢迎安装${SE_TITLE}客户端"
 SE_MEDIA='C:\setup-e2e\media'
 SE_RUNTIME=(MSWINSCK.OCX SHDOCVW.dll MSVBVM60.DLL)
-SE_FAILS=0
-SE_CHECKS=0
 SE_PID=""
 SE_PIDS=()
 SE_CLEANUP_DIRS=()
 
-se_say() { printf '%s\n' "$*"; }
-
-se_check() {
-  local desc=$1
-  shift
-  SE_CHECKS=$((SE_CHECKS + 1))
-  if "$@"; then
-    se_say "ok   $desc"
-  else
-    se_say "FAIL $desc"
-    SE_FAILS=$((SE_FAILS + 1))
-  fi
-}
+se_say() { e2e_say "$@"; }
+se_check() { e2e_check "$@"; }
 
 se_unix() { winepath -u "$1" 2>/dev/null; }
 
@@ -63,7 +51,7 @@ se_shot() { import -window root "$SE_ART/$1.png" 2>/dev/null || true; }
 se_box() {
   local title=$1 text=$2 icon=$3 shot=${4:-} out
   out=$(se_probe look "$title" 30000) || {
-    se_shot "missing-box-${shot:-$SE_CHECKS}"
+    se_shot "missing-box-${shot:-$E2E_CHECKS}"
     se_check "message box \"$title\" shows" false
     return 0
   }
@@ -117,16 +105,7 @@ se_begin() {
     "$SE_MEDIA_SRC/config.txt"; do
     [[ -f $f ]] || { se_say "FAIL missing $f: build the win32 preset first"; exit 1; }
   done
-  if [[ -z ${WINEPREFIX:-} ]]; then
-    # shellcheck source=../../tools/scripts/wine-env
-    source "$SE_ROOT/tools/scripts/wine-env"
-    wine_env_start
-  fi
-  trap 'se_cleanup' EXIT
-  # A Wine environment started here ends after our own cleanup.
-  declare -F wine_env_stop >/dev/null && trap 'se_cleanup; wine_env_stop' EXIT
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
+  e2e_begin se_cleanup
   # 32-bit programs see the system folder through syswow64.
   if objdump -f "$SE_MEDIA_SRC/setup.exe" 2>/dev/null | grep -q 'pei-i386' ||
     i686-w64-mingw32-objdump -f "$SE_MEDIA_SRC/setup.exe" 2>/dev/null | grep -q 'pei-i386'; then
@@ -217,6 +196,6 @@ se_cleanup() {
 }
 
 se_finish() {
-  se_say "$SE_NAME: $((SE_CHECKS - SE_FAILS)) of $SE_CHECKS checks passed (screenshots: $SE_ART)"
-  ((SE_FAILS == 0))
+  se_say "$SE_NAME: $((E2E_CHECKS - E2E_FAILS)) of $E2E_CHECKS checks passed (screenshots: $SE_ART)"
+  ((E2E_FAILS == 0))
 }

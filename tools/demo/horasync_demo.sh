@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# demo-horasync — the time synchroniser as shipped (dist/win32/horasync.exe) under Wine, in a
+# horasync_demo.sh — the time synchroniser as shipped (dist/win32/horasync.exe) under Wine, in a
 # private network namespace (root) where its five SNTP server names and the operator host map to
 # 127.0.0.1: Debian's chrony serves the time (chronyd -x: it never touches a clock), the stand-in
 # operator server receives the report. Prints horasync's trace and the server's verdict.
@@ -7,9 +7,9 @@
 # the run goes all the way to the report. Uses the caller's Wine environment or starts one.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-# shellcheck source=../../tests/e2e/horasync_lib.bash
-source "$ROOT/tests/e2e/horasync_lib.bash"
-[[ -f $HS_PRODUCT_EXE ]] || { echo "demo-horasync: $HS_PRODUCT_EXE missing: build the win32 preset"; exit 1; }
+# shellcheck source=../../tests/e2e/lib/horasync.bash
+source "$ROOT/tests/e2e/lib/horasync.bash"
+[[ -f $HS_PRODUCT_EXE ]] || { echo "horasync_demo: $HS_PRODUCT_EXE missing: build the win32 preset"; exit 1; }
 hs_begin demo product
 hs_chrony 0
 echo ">> chrony answers in the namespace: $(cat "$HS_WORK/probe.out")"

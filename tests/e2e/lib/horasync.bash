@@ -1,5 +1,5 @@
-# horasync_lib.bash — sourced by tests/e2e/horasync_*.sh and tools/scripts/bench-horasync (not a
-# scenario itself). One private network namespace per script in which the five SNTP server names
+# horasync.bash — horasync's helpers, sourced by tests/e2e/horasync_*.sh, tests/e2e/fault_*.sh,
+# tools/demo/horasync_demo.sh and tools/bench/horasync_bench.sh (not a scenario itself). One private network namespace per script in which the five SNTP server names
 # and the operator host map to 127.0.0.1; SNTP servers (chrony, or our own responder) and the
 # stand-in operator server run in it; horasync runs in it under Wine, each run from a folder of
 # its own in the prefix, where it leaves its trace (and, as a test build, what it would have set).
@@ -12,47 +12,35 @@
 #   hs_operator [ARGS]       (re)start the stand-in operator server on port 80
 #   hs_prepare RUN [EXE]     a fresh run folder with horasync.exe (default: the test build)
 #   hs_run RUN [ARGS...]     runs it there inside the namespace; HS_RC, HS_MS, HS_DIR
-#   hs_check DESC CMD...     one check: prints ok/FAIL, counts failures
+#   hs_check DESC CMD...     one check (e2e_check of common.bash)
 #   hs_finish                prints the verdict; the exit status of the script
 # Everything started is ended by pid, and the namespace removed, on every exit path.
 
-HS_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-HS_NETNS=$HS_ROOT/tools/scripts/netns
-HS_PEERS=$HS_ROOT/tools/peers
+# shellcheck source=common.bash
+source "$(dirname "${BASH_SOURCE[0]}")/common.bash"
+HS_ROOT=$E2E_ROOT
+HS_NETNS=$E2E_NETNS
+HS_PEERS=$E2E_PEERS
 HS_SERVERS=(cn.pool.ntp.org ntp.ntsc.ac.cn ntp.aliyun.com ntp.tencent.com time.asia.apple.com)
 HS_OPERATOR=op.example.com
 HS_PRODUCT_EXE=${HS_PRODUCT_EXE:-$HS_ROOT/dist/win32/horasync.exe}
 HS_TEST_BUILD=$HS_ROOT/build/win32-testclock
 HS_TEST_EXE_GIVEN=${HS_TEST_EXE:-}          # a test build made elsewhere: used as it is
 HS_TEST_EXE=${HS_TEST_EXE:-$HS_TEST_BUILD/timesync/horasync.exe}
-HS_FAILS=0
-HS_CHECKS=0
-HS_NS=""
 HS_WORK=""
 HS_CHRONY_PID=""
 HS_RESPONDER_PID=""
 HS_OPERATOR_PID=""
 
-hs_say() { printf '%s\n' "$*"; }
-
-hs_check() {
-  local desc=$1
-  shift
-  HS_CHECKS=$((HS_CHECKS + 1))
-  if "$@"; then
-    hs_say "ok   $desc"
-  else
-    hs_say "FAIL $desc"
-    HS_FAILS=$((HS_FAILS + 1))
-  fi
-}
+hs_say() { e2e_say "$@"; }
+hs_check() { e2e_check "$@"; }
 
 hs_finish() {
-  if ((HS_FAILS)); then
-    hs_say "$HS_FAILS of $HS_CHECKS checks FAILED"
+  if ((E2E_FAILS)); then
+    hs_say "$E2E_FAILS of $E2E_CHECKS checks FAILED"
     return 1
   fi
-  hs_say "all $HS_CHECKS checks passed"
+  hs_say "all $E2E_CHECKS checks passed"
 }
 
 # The test build: the clock setter records instead of setting. Never in dist/.
@@ -69,23 +57,8 @@ hs_build_test_clock() {
 
 # The wineserver creates the sockets, so it must run inside the namespace: end the prefix's server
 # (wherever it runs) before the first Wine call in it, and after the last.
-hs_wineserver_down() {
-  wineserver -k >/dev/null 2>&1 || true
-  wineserver -w >/dev/null 2>&1 || true
-}
-
-hs_kill() { # hs_kill PID...: ends our own processes by pid and waits for them
-  local pid
-  for pid in "$@"; do
-    [[ -n $pid ]] || continue
-    kill "$pid" 2>/dev/null || true
-  done
-  for pid in "$@"; do
-    [[ -n $pid ]] || continue
-    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
-    kill -KILL "$pid" 2>/dev/null || true
-  done
-}
+hs_wineserver_down() { e2e_wineserver_down; }
+hs_kill() { e2e_kill "$@"; }
 
 hs_end() {
   local rc=$?
@@ -101,7 +74,6 @@ hs_end() {
     fi
     rm -rf "$WINEPREFIX/drive_c/hs"
   fi
-  [[ -n $HS_NS ]] && "$HS_NETNS" down "$HS_NS" >/dev/null 2>&1 || true
   if [[ -n $HS_WORK && -d $HS_WORK ]]; then
     [[ -n ${E2E_OUT:-} ]] && cp "$HS_WORK"/*.log "$E2E_OUT/" 2>/dev/null || true
     rm -rf "$HS_WORK"
@@ -112,29 +84,19 @@ hs_end() {
 hs_begin() {
   local name=$1
   HS_WORK=$(mktemp -d /tmp/e2e-horasync.XXXXXX)
-  HS_NS=hs-$name-$$
-  HS_NS=${HS_NS:0:31}
-  trap hs_end EXIT
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
-  if [[ -z ${WINEPREFIX:-} ]]; then
-    # shellcheck source=../../tools/scripts/wine-env
-    source "$HS_ROOT/tools/scripts/wine-env"
-    wine_env_start
-    trap 'hs_end; wine_env_stop' EXIT   # our runs' files are saved before the prefix goes
-  fi
+  e2e_begin hs_end   # our runs' files are saved before a prefix started here goes
   [[ -x $HS_ROOT/dist/tools/mymd ]] || { hs_say "dist/tools/mymd missing: build the native preset"; return 1; }
   if [[ ${2:-} != product ]]; then
     hs_build_test_clock || { hs_say "the test build (HORASYNC_TEST_CLOCK=ON) failed"; return 1; }
   fi
-  "$HS_NETNS" up "$HS_NS" "${HS_SERVERS[@]}" "$HS_OPERATOR"
+  e2e_netns_up "hs-$name-$$" "${HS_SERVERS[@]}" "$HS_OPERATOR"
   hs_wineserver_down
   mkdir -p "$WINEPREFIX/drive_c/hs"
 }
 
 # Runs a command inside the namespace. Servers are started with "$HS_NETNS" run ... & directly, so
 # that $! is the server's own pid (netns and ip netns exec both exec).
-hs_in() { "$HS_NETNS" run "$HS_NS" "$@"; }
+hs_in() { e2e_in "$@"; }
 
 hs_no_server() {
   if [[ -n $HS_CHRONY_PID ]]; then
@@ -166,10 +128,10 @@ driftfile $HS_WORK/chrony.drift
 EOF
   rm -f "$HS_WORK/chronyd.pid"
   if [[ $skew == 0 ]]; then
-    "$HS_NETNS" run "$HS_NS" chronyd -x -d -f "$HS_WORK/chrony.conf" >>"$HS_WORK/chrony.log" 2>&1 &
+    "$HS_NETNS" run "$E2E_NS" chronyd -x -d -f "$HS_WORK/chrony.conf" >>"$HS_WORK/chrony.log" 2>&1 &
   else
     [[ $skew == -* ]] || skew=+$skew
-    "$HS_NETNS" run "$HS_NS" env NO_FAKE_STAT=1 faketime -f "$skew" chronyd -x -d -f "$HS_WORK/chrony.conf" \
+    "$HS_NETNS" run "$E2E_NS" env NO_FAKE_STAT=1 faketime -f "$skew" chronyd -x -d -f "$HS_WORK/chrony.conf" \
       >>"$HS_WORK/chrony.log" 2>&1 &
   fi
   HS_CHRONY_PID=$!
@@ -195,7 +157,7 @@ hs_responder() {
   hs_no_server
   rm -f "$HS_WORK/responder.pid"
   : >"$HS_WORK/responder-$mode.log"
-  "$HS_NETNS" run "$HS_NS" python3 "$HS_PEERS/sntp_responder.py" --mode "$mode" --log "$HS_WORK/responder-$mode.log" \
+  "$HS_NETNS" run "$E2E_NS" python3 "$HS_PEERS/sntp_responder.py" --mode "$mode" --log "$HS_WORK/responder-$mode.log" \
     --pidfile "$HS_WORK/responder.pid" "$@" >>"$HS_WORK/responder.out" 2>&1 &
   HS_RESPONDER_PID=$!
   for _ in $(seq 100); do [[ -s $HS_WORK/responder.pid ]] && return 0; sleep 0.05; done
@@ -210,7 +172,7 @@ hs_operator() {
   [[ -n $HS_OPERATOR_PID ]] && hs_kill "$HS_OPERATOR_PID"
   rm -f "$HS_WORK/operator.pid"
   : >"$HS_WORK/operator.log"
-  "$HS_NETNS" run "$HS_NS" python3 "$HS_PEERS/operator_server.py" --port 80 --bind 127.0.0.1 --log "$HS_WORK/operator.log" \
+  "$HS_NETNS" run "$E2E_NS" python3 "$HS_PEERS/operator_server.py" --port 80 --bind 127.0.0.1 --log "$HS_WORK/operator.log" \
     --mymd "$HS_ROOT/dist/tools/mymd" --pidfile "$HS_WORK/operator.pid" "$@" >>"$HS_WORK/operator.out" 2>&1 &
   HS_OPERATOR_PID=$!
   for _ in $(seq 100); do [[ -s $HS_WORK/operator.pid ]] && return 0; sleep 0.05; done
@@ -241,7 +203,7 @@ hs_run() {
   shift
   local t0 rc=0
   t0=$(date +%s%N)
-  (cd "$HS_DIR" && TZ=Asia/Shanghai timeout -k 5 30 "$HS_NETNS" run "$HS_NS" wine horasync.exe "$@") \
+  (cd "$HS_DIR" && TZ=Asia/Shanghai timeout -k 5 30 "$HS_NETNS" run "$E2E_NS" wine horasync.exe "$@") \
     >"$HS_DIR/wine.out" 2>&1 || rc=$?
   HS_RC=$rc
   HS_MS=$((($(date +%s%N) - t0) / 1000000))

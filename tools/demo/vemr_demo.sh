@@ -5,9 +5,9 @@
 # screenshot of the network notice is (Wine has no HTML engine: the loaded page is reported as a
 # navigation error, so the notice is what the window shows). Uses the caller's Wine environment
 # or starts one.
-#   client/e2e/demo.sh [OUTPUT_FOLDER]      exit 0 when the server's verdict is "ok"
+#   tools/demo/vemr_demo.sh [OUTPUT_FOLDER]      exit 0 when the server's verdict is "ok"
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../tests/e2e/lib/vemr.bash"
 
 out=${1:-}
 vemr_setup vemrdemo

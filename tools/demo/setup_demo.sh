@@ -2,12 +2,12 @@
 # setup_demo.sh — shows setup.exe at work under Wine: it opens the install window, installs into
 # C:\Vemr as a person would (click into the box, type, press 开始安装), lists what it installed,
 # then removes everything again through the uninstall entry's command, and lists what is left.
-#   installer/e2e/setup_demo.sh      (the caller's Wine environment or a fresh one; needs the win32
-#                                     preset built: dist/win32 and build/win32/installer)
+#   tools/demo/setup_demo.sh      (the caller's Wine environment or a fresh one; needs the win32
+#                                     preset built: dist/win32 and build/win32/tests/e2e/probes)
 # Screenshots go to $E2E_OUT/setup_demo (default out/e2e-setup/setup_demo). Exit 0 when all went well.
 set -euo pipefail
-# shellcheck source=setup_e2e.bash
-source "$(dirname "${BASH_SOURCE[0]}")/setup_e2e.bash"
+# shellcheck source=../../tests/e2e/lib/setup.bash
+source "$(dirname "${BASH_SOURCE[0]}")/../../tests/e2e/lib/setup.bash"
 se_begin setup_demo
 SE_CLEANUP_DIRS+=('C:\Vemr')
 

@@ -7,9 +7,9 @@
 # includes Wine's own start of a process). The first run has no cached machine identifier (it asks
 # the management service); the others take it from the cache. Then the size and the imported
 # DLLs of dist/win32/vemr.exe and dist/win64/vemr.exe.
-#   client/e2e/bench.sh [RUNS]      (default 7; uses the caller's Wine environment or starts one)
+#   tools/bench/vemr_bench.sh [RUNS]      (default 7; uses the caller's Wine environment or starts one)
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../../tests/e2e/lib/vemr.bash"
 
 RUNS=${1:-7}
 BENCH_EXE=$VEMR_ROOT/build/win32/client/vemr_bench.exe

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# bench-horasync — how well and how fast horasync sets the clock, against Debian's chrony in a
+# horasync_bench.sh — how well and how fast horasync sets the clock, against Debian's chrony in a
 # private network namespace (root), side by side with `chronyd -Q` measuring the same server.
-#   bench-horasync [RUNS]     RUNS runs of horasync per server skew (default 10)
+#   tools/bench/horasync_bench.sh [RUNS]     RUNS runs of horasync per server skew (default 10)
 # For each skew (0 and +2 h) it prints, for horasync (test build under Wine: the clock setter
 # records instead of setting):
 #   set-time error  |recorded SYSTEMTIME - (host UTC + skew)| in ms   (min / median / max)
@@ -12,8 +12,8 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 RUNS=${1:-10}
-# shellcheck source=../../tests/e2e/horasync_lib.bash
-source "$ROOT/tests/e2e/horasync_lib.bash"
+# shellcheck source=../../tests/e2e/lib/horasync.bash
+source "$ROOT/tests/e2e/lib/horasync.bash"
 hs_begin bench
 
 stats() { # stats LABEL VALUES...: min / median / max
@@ -32,7 +32,7 @@ cmdport 0
 bindcmdaddress /
 EOF
 
-echo "bench-horasync: $RUNS runs per skew; horasync test build under Wine, chrony $(chronyd -v | awk '{print $4}')"
+echo "horasync_bench: $RUNS runs per skew; horasync test build under Wine, chrony $(chronyd -v | awk '{print $4}')"
 for wanted in 0 7200; do
   skew=$(hs_safe_skew "$wanted")   # 3 h further when the server would be in the hours nothing is set
   hs_chrony "$skew"

@@ -1,0 +1,87 @@
+# common.bash — the start-up every end-to-end scenario shares; sourced by the subject libraries
+# beside it (vemr.bash, setup.bash, horasync.bash), not run.
+#
+#   e2e_begin CLEANUP     the Wine environment (the caller's, or a fresh one ended after the
+#                         scenario), CLEANUP run on every exit path (the last registered first)
+#   e2e_netns_up NAME HOST...  a private network namespace where the HOSTs are 127.0.0.1 (E2E_NS),
+#                         removed on every exit path; e2e_in CMD... runs CMD inside it
+#   e2e_check DESC CMD... one check: prints ok/FAIL, counts failures (E2E_CHECKS, E2E_FAILS)
+#   e2e_wineserver_down   ends the prefix's wineserver (the next Wine call starts it again, in the
+#                         namespace of that call: the wineserver owns every socket of the session)
+#   e2e_kill PID...       ends our own processes by pid and waits for them
+
+[[ -n ${E2E_ROOT:-} ]] && return 0   # sourced once per scenario: a second subject library shares it
+E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
+E2E_NETNS=$E2E_ROOT/tools/scripts/netns
+E2E_PEERS=$E2E_ROOT/tools/peers
+E2E_MYMD=$E2E_ROOT/dist/tools/mymd
+E2E_PROBES=${E2E_PROBES:-$E2E_ROOT/build/win32/tests/e2e/probes}   # probes and stand-ins (win32 preset)
+E2E_CHECKS=0
+E2E_FAILS=0
+E2E_NS=
+E2E_CLEANUPS=()
+E2E_OWN_WINE=0
+
+e2e_say() { printf '%s\n' "$*"; }
+
+e2e_check() {
+  local desc=$1
+  shift
+  E2E_CHECKS=$((E2E_CHECKS + 1))
+  if "$@"; then
+    e2e_say "ok   $desc"
+  else
+    e2e_say "FAIL $desc"
+    E2E_FAILS=$((E2E_FAILS + 1))
+  fi
+}
+
+e2e_wineserver_down() {
+  wineserver -k >/dev/null 2>&1 || true
+  wineserver -w >/dev/null 2>&1 || true
+}
+
+e2e_kill() {
+  local pid
+  for pid in "$@"; do
+    [[ -n $pid ]] || continue
+    kill "$pid" 2>/dev/null || true
+  done
+  for pid in "$@"; do
+    [[ -n $pid ]] || continue
+    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+    kill -KILL "$pid" 2>/dev/null || true
+  done
+}
+
+# The EXIT trap: the scenario's cleanups (last registered first), the namespace, then a Wine
+# environment this scenario started. The scenario's exit status stays.
+e2e_end() {
+  local rc=$? i
+  for ((i = ${#E2E_CLEANUPS[@]} - 1; i >= 0; i--)); do "${E2E_CLEANUPS[i]}" || true; done
+  [[ -n $E2E_NS ]] && "$E2E_NETNS" down "$E2E_NS" >/dev/null 2>&1 || true
+  ((E2E_OWN_WINE)) && wine_env_stop
+  return "$rc"
+}
+
+e2e_begin() {
+  E2E_CLEANUPS+=("$1")
+  trap e2e_end EXIT
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
+  if [[ -z ${WINEPREFIX:-} ]]; then
+    # shellcheck source=../../../tools/scripts/wine-env
+    source "$E2E_ROOT/tools/scripts/wine-env"
+    wine_env_start
+    E2E_OWN_WINE=1
+    trap e2e_end EXIT   # wine_env_start chained its own stop; e2e_end stops it after our cleanup
+  fi
+}
+
+e2e_netns_up() {
+  E2E_NS=${1:0:31}
+  shift
+  "$E2E_NETNS" up "$E2E_NS" "$@" >/dev/null
+}
+
+e2e_in() { "$E2E_NETNS" run "$E2E_NS" "$@"; }

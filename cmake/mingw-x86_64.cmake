@@ -1,16 +1,4 @@
-# Cross-compiling for 64-bit Windows with MinGW-w64. MINGW_THREADS picks the compiler flavour, as
-# for i686: "win32" (default) for the programs, which create no thread and so need no POSIX thread
-# layer (smaller, and built the same way as the i686 release); "posix" for code that needs
-# std::thread or std::mutex, i.e. GoogleTest and the unit tests.
-set(CMAKE_SYSTEM_NAME Windows)
+# Cross-compiling for 64-bit Windows (Vista and later) with MinGW-w64.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(MINGW_PREFIX x86_64-w64-mingw32)
-set(MINGW_THREADS win32 CACHE STRING "MinGW-w64 thread model of the compiler: win32 or posix")
-set(CMAKE_C_COMPILER   ${MINGW_PREFIX}-gcc-${MINGW_THREADS})
-set(CMAKE_CXX_COMPILER ${MINGW_PREFIX}-g++-${MINGW_THREADS})
-set(CMAKE_RC_COMPILER  ${MINGW_PREFIX}-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_PREFIX})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../tools/scripts/wine-run)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -30,6 +30,8 @@ void SetAttributes(std::wstring_view path, uint32_t attributes);
 int64_t FileLength(std::wstring_view path);
 void DeleteFileAt(std::wstring_view path);
 void CreateFolder(std::wstring_view path);
+// Copies the file, replacing the target.
+void CopyFileTo(std::wstring_view from, std::wstring_view to);
 
 // The folder of the running executable, without a closing backslash except at a drive root.
 std::wstring ProgramFolder();
@@ -56,6 +58,12 @@ void SetMainWindow(void* window);
 
 // The program's name: its file's name without folder and extension.
 std::wstring ExeName();
+
+// The whole command line as the process received it.
+std::wstring CommandLine();
+
+// Ends the process at once (exit code 0): no further event runs, nothing is saved.
+[[noreturn]] void EndProgram();
 
 // An error that reached a window event: the platform's error report, titled with the program's
 // name, then the end of the program.

@@ -84,6 +84,11 @@ void DeleteFileAt(std::wstring_view path)
     if (!DeleteFileW(Terminated(path).c_str())) Fail("DeleteFile");
 }
 
+void CopyFileTo(std::wstring_view from, std::wstring_view to)
+{
+    if (!CopyFileW(Terminated(from).c_str(), Terminated(to).c_str(), FALSE)) Fail("CopyFile");
+}
+
 void CreateFolder(std::wstring_view path)
 {
     if (!CreateDirectoryW(Terminated(path).c_str(), nullptr)) Fail("CreateDirectory");
@@ -164,6 +169,10 @@ std::wstring ExeName()
     if (const size_t dot = name.find_last_of(L'.'); dot != std::wstring_view::npos) name = name.substr(0, dot);
     return std::wstring(name);
 }
+
+std::wstring CommandLine() { return GetCommandLineW(); }
+
+void EndProgram() { ExitProcess(0); }
 
 void EndWithErrorReport(const std::exception& error)
 {

@@ -2,6 +2,7 @@
 
 #include "common/errors.h"
 #include "os/platform.h"
+#include "tests/unit/portable/program_ended.h"
 
 #include <map>
 #include <set>
@@ -24,6 +25,7 @@ struct State {
     std::set<std::wstring> failingPrefixes;
     std::wstring currentDirectory;
     wchar_t currentDrive = L'C';
+    std::wstring commandLine = L"C:\\prog\\program.exe";
     int pumps = 0;
     int attributeChanges = 0;
 };
@@ -110,6 +112,7 @@ int AttributeChanges() { return S().attributeChanges; }
 std::wstring CurrentDirectory() { return S().currentDirectory; }
 wchar_t CurrentDrive() { return S().currentDrive; }
 void SetSystemDirectory(const std::wstring& folder) { S().systemFolder = folder; }
+void SetCommandLine(const std::wstring& commandLine) { S().commandLine = commandLine; }
 
 } // namespace fakeos
 
@@ -150,6 +153,16 @@ void DeleteFileAt(std::wstring_view path)
     S().nodes.erase(Key(path));
 }
 
+void CopyFileTo(std::wstring_view from, std::wstring_view to)
+{
+    const Node& source = Existing(from, "CopyFile");
+    if (source.folder) throw PlatformError("CopyFile: access denied", 5);
+    const auto target = S().nodes.find(Key(to));
+    if (target != S().nodes.end() && (target->second.folder || target->second.attributes & kAttrReadOnly))
+        throw PlatformError("CopyFile: access denied", 5);
+    fakeos::AddFile(std::wstring(to), source.bytes, source.attributes);
+}
+
 void CreateFolder(std::wstring_view path)
 {
     std::wstring key = Key(path);
@@ -181,6 +194,11 @@ void PumpEvents() { ++S().pumps; }
 std::wstring SystemDirectory() { return S().systemFolder; }
 
 void SetMainWindow(void*) {}
+
+std::wstring CommandLine() { return S().commandLine; }
+
+// Where the program would end, the stand-in throws: a test sees that nothing ran after it.
+void EndProgram() { throw ProgramEnded{}; }
 
 int32_t ShellOpen(std::wstring_view, std::wstring_view, std::wstring_view, int32_t) { return 42; }
 

@@ -1,4 +1,4 @@
-// In-memory stand-in for the platform, for the native unit tests: a few files and folders, files
+// In-memory stand-in for the platform, for the unit tests of every build: a few files and folders, files
 // held exclusively for a number of open attempts, searches that fail like a drive that is not ready.
 #pragma once
 #include <cstdint>
@@ -28,5 +28,6 @@ int AttributeChanges();
 std::wstring CurrentDirectory();
 wchar_t CurrentDrive();
 void SetSystemDirectory(const std::wstring& folder);
+void SetCommandLine(const std::wstring& commandLine);
 
 } // namespace fakeos

@@ -6,7 +6,9 @@
 #include "common/filemaint.h"
 #include "common/textfiles.h"
 #include "os/platform.h"
+#include "os/registry.h"
 #include "os/settings.h"
+#include "os/shell.h"
 
 const std::vector<std::wstring> kProductFiles = {L"MSWINSCK.OCX", L"horasync.exe", L"vemr.exe", L"config.txt",
                                                  L"setup.exe",    L"SHDOCVW.dll",  L"MSVBVM60.DLL"};
@@ -27,7 +29,7 @@ void Setup::LetGo_Click()
     // As written, and as the file system resolves both: another spelling of the program folder, its
     // short name or a link to it must not pass either.
     const auto resolved = [&](const std::wstring& folder) {
-        std::wstring found = sys_.ResolvedFolder(folder);
+        std::wstring found = os::ResolvedFolder(folder);
         return found.empty() ? folder : inst::lzjzpath(found);
     };
     if (FoldersOverlap(Tag_, installFolder) || FoldersOverlap(resolved(Tag_), resolved(installFolder))) {
@@ -41,19 +43,19 @@ void Setup::LetGo_Click()
     // chkadir keeps its failures to itself: a folder still missing after the chain is the one failure
     // that stops the install, before anything is recorded, registered or linked to it.
     steps.Run([&] { return inst::lzdirexist(installFolder); });
-    if (steps.AnyFailed()) End();
+    if (steps.AnyFailed()) os::EndProgram();
 
     steps.Run([&] { os::SaveSetting(L"tavin", L"vemrclient", L"path", installFolder); });
-    const std::wstring group = mygetwinspfold(kCsidlPrograms) + SoftTitle_;
+    const std::wstring group = mygetwinspfold(os::kCsidlPrograms) + SoftTitle_;
     steps.Run([&] { os::CreateFolder(group); });   // fails and is skipped when it exists already
     steps.Run([&] {
         adduninstallinfo(SoftTitle_, installFolder, CommandPath(installFolder + L"setup.exe") + L" uninstall",
                          installFolder + L"vemr.exe");
     });
     for (const auto& name : kProductFiles) {
-        if (sys_.SameFile(name, installFolder + name)) continue;   // deleting the target would lose the source
+        if (os::SameFile(name, installFolder + name)) continue;   // deleting the target would lose the source
         steps.Run([&] { inst::killafile(installFolder + name); });
-        steps.Run([&] { sys_.CopyFileTo(name, installFolder + name); });   // from the program folder
+        steps.Run([&] { os::CopyFileTo(name, installFolder + name); });   // from the program folder
     }
     CopySystemFiles(installFolder, kSystemFiles);
 
@@ -66,12 +68,12 @@ void Setup::LetGo_Click()
     steps.Run([&] {
         creatshortcut(group + L"\\自动修复.lnk", setup, installFolder, L"修复系统打印相关设置", L"fixiepageset");
     });
-    const std::wstring desktop = mygetwinspfold(kCsidlDesktop);
+    const std::wstring desktop = mygetwinspfold(os::kCsidlDesktop);
     steps.Run([&] { creatshortcut(desktop + LinkName_ + L".lnk", client, installFolder, L"Vemr客户端", L""); });
 
     sys_.HideWindow();
     sys_.ShowMessage(L"安装完成！", L"恭喜！", kExclamationIcon);
-    End();
+    os::EndProgram();
 }
 
 void Setup::CopySystemFiles(const std::wstring& SourcePath, const std::vector<std::wstring>& SysFileS)
@@ -87,27 +89,27 @@ void Setup::CopySystemFiles(const std::wstring& SourcePath, const std::vector<st
         steps.Run([&] {
             if (!inst::lzfilexist(sysdir + f)) {
                 update = true;
-            } else if (sys_.ModifiedSeconds(SourcePath + f) - sys_.ModifiedSeconds(sysdir + f) > 0) {
+            } else if (os::ModifiedSeconds(SourcePath + f) - os::ModifiedSeconds(sysdir + f) > 0) {
                 update = true;
-                sys_.RenameFile(sysdir + f, sysdir + f + L"." + stamp);
+                os::RenameFile(sysdir + f, sysdir + f + L"." + stamp);
                 aside = sysdir + f + L"." + stamp;
             }
         });
         if (!update) continue;
-        steps.Run([&] { sys_.PumpEvents(); });
+        steps.Run([&] { os::PumpEvents(); });
         StepLog copy;
-        copy.Run([&] { sys_.CopyFileTo(SourcePath + f, sysdir + f); });
+        copy.Run([&] { os::CopyFileTo(SourcePath + f, sysdir + f); });
         // Without the fresh copy the system folder keeps the file it had: the older copy goes back and
         // is not registered again.
         if (copy.AnyFailed() && !aside.empty()) {
             inst::killafile(sysdir + f);   // whatever the failed copy left
-            steps.Run([&] { sys_.RenameFile(aside, sysdir + f); });
+            steps.Run([&] { os::RenameFile(aside, sysdir + f); });
         }
-        steps.Run([&] { sys_.PumpEvents(); });
+        steps.Run([&] { os::PumpEvents(); });
         if (!copy.AnyFailed())
-            steps.Run([&] { sys_.ShellOpen(regsvr32, L"/s " + CommandPath(sysdir + f), sysdir, kNormalWindow); });
-        steps.Run([&] { sys_.PumpEvents(); });
-        steps.Run([&] { sys_.ShellOpen(regsvr32, L"/s " + CommandPath(SourcePath + f), SourcePath, kNormalWindow); });
+            steps.Run([&] { os::ShellOpen(regsvr32, L"/s " + CommandPath(sysdir + f), sysdir, kNormalWindow); });
+        steps.Run([&] { os::PumpEvents(); });
+        steps.Run([&] { os::ShellOpen(regsvr32, L"/s " + CommandPath(SourcePath + f), SourcePath, kNormalWindow); });
     }
 }
 
@@ -115,7 +117,7 @@ void Setup::creatshortcut(const std::wstring& shortcutfile, const std::wstring& 
                           const std::wstring& description, const std::wstring& arguments)
 {
     inst::killafile(shortcutfile);
-    sys_.SaveShortcut(shortcutfile, targetfile, workdir, description, arguments, kNormalWindow);
+    os::SaveShortcut(shortcutfile, targetfile, workdir, description, arguments, kNormalWindow);
 }
 
 void Setup::adduninstallinfo(const std::wstring& DisplayName, const std::wstring& InstallLocation,
@@ -123,7 +125,7 @@ void Setup::adduninstallinfo(const std::wstring& DisplayName, const std::wstring
 {
     const std::wstring key = kUninstallKey + DisplayName;
     if (InstallLocation.empty()) {
-        sys_.DeleteKey(kHkeyLocalMachine, ToAnsi(key));   // its result is not looked at
+        os::DeleteKey(os::kHkeyLocalMachine, ToAnsi(key));   // its result is not looked at
         return;
     }
     const std::pair<const wchar_t*, const std::wstring*> values[] = {
@@ -135,14 +137,14 @@ void Setup::adduninstallinfo(const std::wstring& DisplayName, const std::wstring
     StepLog steps;
     for (const auto& pair : values)
         if (!pair.second->empty())
-            steps.Run([&] { CreatAndSetKeyValue(kHkeyLocalMachine, key, pair.first, *pair.second); });
+            steps.Run([&] { CreatAndSetKeyValue(os::kHkeyLocalMachine, key, pair.first, *pair.second); });
 }
 
 std::wstring Setup::mygetwinspfold(int whichdir)
 {
     std::wstring path;
     try {
-        path = sys_.SpecialFolderBuffer(whichdir, 200);
+        path = os::SpecialFolderBuffer(whichdir, 200);
     } catch (const std::exception&) {
         path.clear();   // no such folder: the empty text, normalised below like any other
     }

@@ -25,32 +25,31 @@ constexpr size_t kNameBufferChars = 256;
 // or else when it goes out of scope.
 class KeyHandle {
 public:
-    explicit KeyHandle(SetupSystem& sys) : sys_(sys) {}
+    KeyHandle() = default;
     KeyHandle(const KeyHandle&) = delete;
     KeyHandle& operator=(const KeyHandle&) = delete;
     ~KeyHandle() { Close(); }
 
     // Keeps the key when `result` says the call that returned it succeeded.
-    void Take(int32_t result, RegKey key)
+    void Take(int32_t result, os::RegKey key)
     {
-        if (result != kRegSuccess) return;
+        if (result != os::kRegSuccess) return;
         key_ = key;
         open_ = true;
     }
     bool IsOpen() const { return open_; }
-    RegKey Get() const { return key_; }
+    os::RegKey Get() const { return key_; }
     // The close's result; a key that was never opened cannot be closed and answers as the platform
     // does for a bad handle.
     int32_t Close()
     {
-        if (!open_) return kRegInvalidHandle;
+        if (!open_) return os::kRegInvalidHandle;
         open_ = false;
-        return sys_.CloseKey(key_);
+        return os::CloseKey(key_);
     }
 
 private:
-    SetupSystem& sys_;
-    RegKey key_ = 0;
+    os::RegKey key_ = 0;
     bool open_ = false;
 };
 
@@ -66,28 +65,28 @@ std::string AnsiBytes(const std::wstring& text, size_t count)
 
 void Setup::ClsIeYmYj()
 {
-    for (const auto& value : kPageSetupValues) SetKeyValue(kHkeyCurrentUser, kPageSetupKey, value.name, value.data);
+    for (const auto& value : kPageSetupValues) SetKeyValue(os::kHkeyCurrentUser, kPageSetupKey, value.name, value.data);
     // Every loaded hive alike, whatever its name: the key is made where it is missing.
-    for (const auto& name : ListRootSubKeyS(kHkeyUsers, 999)) {
+    for (const auto& name : ListRootSubKeyS(os::kHkeyUsers, 999)) {
         if (name.empty()) continue;
         for (const auto& value : kPageSetupValues)
-            SetKeyValue(kHkeyUsers, name + L"\\" + kPageSetupKey, value.name, value.data);
+            SetKeyValue(os::kHkeyUsers, name + L"\\" + kPageSetupKey, value.name, value.data);
     }
 }
 
-int32_t Setup::SetKeyValue(RegKey lKey, const std::wstring& sKeyName, const std::wstring& sValueName,
+int32_t Setup::SetKeyValue(os::RegKey lKey, const std::wstring& sKeyName, const std::wstring& sValueName,
                            const std::wstring& vValueSetting)
 {
     // The byte count is the character count: every value written this way is plain ASCII.
     const std::string data = AnsiBytes(vValueSetting, vValueSetting.size());
     for (int pass = 1;; ++pass) {
-        KeyHandle key(sys_);
-        RegKey opened = 0;
-        int32_t sum = sys_.OpenKey(lKey, ToAnsi(sKeyName), 0, kKeyAccess, opened);
+        KeyHandle key;
+        os::RegKey opened = 0;
+        int32_t sum = os::OpenKey(lKey, ToAnsi(sKeyName), 0, kKeyAccess, opened);
         key.Take(sum, opened);
-        sum += key.IsOpen() ? sys_.SetValue(key.Get(), ToAnsi(sValueName), kRegSz, data) : kRegInvalidHandle;
+        sum += key.IsOpen() ? os::SetValue(key.Get(), ToAnsi(sValueName), os::kRegSz, data) : os::kRegInvalidHandle;
         sum += key.Close();
-        if (pass == 1 && sum != kRegSuccess) {
+        if (pass == 1 && sum != os::kRegSuccess) {
             CreateNewKey(lKey, sKeyName);
             continue;
         }
@@ -95,38 +94,38 @@ int32_t Setup::SetKeyValue(RegKey lKey, const std::wstring& sKeyName, const std:
     }
 }
 
-void Setup::CreateNewKey(RegKey lPredefinedKey, const std::wstring& sNewKeyName)
+void Setup::CreateNewKey(os::RegKey lPredefinedKey, const std::wstring& sNewKeyName)
 {
-    KeyHandle key(sys_);
-    RegKey created = 0;
-    const int32_t result = sys_.CreateKeyEx(lPredefinedKey, ToAnsi(sNewKeyName), 0, kKeyAccess, created);
+    KeyHandle key;
+    os::RegKey created = 0;
+    const int32_t result = os::CreateKeyEx(lPredefinedKey, ToAnsi(sNewKeyName), 0, kKeyAccess, created);
     key.Take(result, created);
     key.Close();
 }
 
-int32_t Setup::CreatAndSetKeyValue(RegKey lKey, const std::wstring& sKeyName, const std::wstring& sValueName,
+int32_t Setup::CreatAndSetKeyValue(os::RegKey lKey, const std::wstring& sKeyName, const std::wstring& sValueName,
                                    const std::wstring& vValueSetting)
 {
-    KeyHandle key(sys_);
-    RegKey created = 0;
-    int32_t sum = sys_.CreateKey(lKey, ToAnsi(sKeyName), created);
+    KeyHandle key;
+    os::RegKey created = 0;
+    int32_t sum = os::CreateKey(lKey, ToAnsi(sKeyName), created);
     key.Take(sum, created);
     // No terminating zero: the byte count is the text's own length in the code page.
     const int16_t n = englishlen(vValueSetting);
     const std::string data = AnsiBytes(vValueSetting, static_cast<size_t>(n));
-    sum += key.IsOpen() ? sys_.SetValue(key.Get(), ToAnsi(sValueName), kRegSz, data) : kRegInvalidHandle;
+    sum += key.IsOpen() ? os::SetValue(key.Get(), ToAnsi(sValueName), os::kRegSz, data) : os::kRegInvalidHandle;
     sum += key.Close();
     return sum;
 }
 
-std::vector<std::wstring> Setup::ListRootSubKeyS(RegKey RootKeyName, int MaxSubNum)
+std::vector<std::wstring> Setup::ListRootSubKeyS(os::RegKey RootKeyName, int MaxSubNum)
 {
     std::vector<std::wstring> names;
     if (MaxSubNum < 0) return names;   // room for no name at all
     const size_t room = static_cast<size_t>(MaxSubNum) + 1;
     for (uint32_t index = 0;; ++index) {
         std::string name;
-        if (sys_.EnumKey(RootKeyName, index, kNameBufferChars, name) != kRegSuccess) break;
+        if (os::EnumKey(RootKeyName, index, kNameBufferChars, name) != os::kRegSuccess) break;
         if (name.empty()) continue;
         names.push_back(FromAnsi(name));
         if (names.size() >= room) break;

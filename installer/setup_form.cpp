@@ -3,9 +3,9 @@
 #include "installer/setup_form.h"
 
 #include "common/textfiles.h"
+#include "os/platform.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 
 namespace {
@@ -66,35 +66,29 @@ std::wstring CommandPath(const std::wstring& path)
     return L"\"" + path + L"\"";
 }
 
-void Setup::End()
-{
-    sys_.EndProgram();
-    std::abort();   // not reached: ending the program does not return
-}
-
 void Setup::Form_Initialize()
 {
     if (VistAdmin()) return;
     sys_.HideWindow();
     sys_.ShowMessage(L"当前用户不具有本计算机管理员权限，无法进行软件安装。", L"请联系系统管理员！", kStopIcon);
-    End();
+    os::EndProgram();
 }
 
 void Setup::Form_Load()
 {
     // The program folder becomes the current directory: install copies the product files by bare name.
     Tag_ = inst::WorkAtCurPath();
-    switch (ModeOf(ArgumentText(sys_.CommandLine()))) {
+    switch (ModeOf(ArgumentText(os::CommandLine()))) {
     case Mode::Repair:
         ClsIeYmYj();
         sys_.ShowMessage(L"修复完成！", L"恭喜！", kInformationIcon);
-        End();
+        os::EndProgram();
     case Mode::UninstallStage1:
         UninstallStage1();
-        End();
+        os::EndProgram();
     case Mode::UninstallStage2:
         UninstallStage2();
-        End();
+        os::EndProgram();
     case Mode::Install:
         break;
     }
@@ -123,7 +117,7 @@ void Setup::ReadConfigFromFile(const std::wstring& TheConfigFile)
 {
     int16_t state = 0;   // not looked at: a file that cannot be read is as good as a missing one
     const auto pieces = SplitAtCrLf(GetStrFromFile(TheConfigFile, false, state));
-    if (pieces.size() != 4) End();
+    if (pieces.size() != 4) os::EndProgram();
     SoftTitle_ = pieces[0];
     SoftHost_ = pieces[1];
     LinkName_ = pieces[2];

@@ -4,6 +4,7 @@
 #pragma once
 #include "common/texthelpers.h"
 #include "installer/setup_system.h"
+#include "os/registry.h"
 
 #include <cstdint>
 #include <string>
@@ -85,12 +86,12 @@ public:
 
     // Print page set-up repair and registry helpers.
     void ClsIeYmYj();
-    int32_t SetKeyValue(RegKey lKey, const std::wstring& sKeyName, const std::wstring& sValueName,
+    int32_t SetKeyValue(os::RegKey lKey, const std::wstring& sKeyName, const std::wstring& sValueName,
                         const std::wstring& vValueSetting);
-    void CreateNewKey(RegKey lPredefinedKey, const std::wstring& sNewKeyName);
-    int32_t CreatAndSetKeyValue(RegKey lKey, const std::wstring& sKeyName, const std::wstring& sValueName,
+    void CreateNewKey(os::RegKey lPredefinedKey, const std::wstring& sNewKeyName);
+    int32_t CreatAndSetKeyValue(os::RegKey lKey, const std::wstring& sKeyName, const std::wstring& sValueName,
                                 const std::wstring& vValueSetting);
-    std::vector<std::wstring> ListRootSubKeyS(RegKey RootKeyName, int MaxSubNum);
+    std::vector<std::wstring> ListRootSubKeyS(os::RegKey RootKeyName, int MaxSubNum);
 
     // State read by the tests.
     const std::wstring& SoftTitle() const { return SoftTitle_; }
@@ -99,9 +100,6 @@ public:
     const std::wstring& Tag() const { return Tag_; }
 
 private:
-    // Ends the program through the platform; never returns.
-    [[noreturn]] void End();
-
     SetupSystem& sys_;
     std::wstring SoftTitle_, SoftHost_, LinkName_;
     std::wstring Tag_;               // the program folder, upper case, closing backslash

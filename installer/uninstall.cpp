@@ -8,6 +8,7 @@
 #include "common/textfiles.h"
 #include "os/platform.h"
 #include "os/settings.h"
+#include "os/shell.h"
 
 #include <algorithm>
 #include <cmath>
@@ -94,11 +95,11 @@ void Setup::UninstallStage1()
     const std::wstring workingCopy = getwintempath() + L"uninstallvemr.exe";
     // Without a fresh working copy running, nothing is removed: an old copy is not started instead.
     try {
-        sys_.CopyFileTo(Tag_ + L"setup.exe", workingCopy);
+        os::CopyFileTo(Tag_ + L"setup.exe", workingCopy);
         sys_.StartCommandLine(CommandPath(workingCopy) + L" movenow");
     } catch (const std::exception&) {
     }
-    End();
+    os::EndProgram();
 }
 
 void Setup::UninstallStage2()
@@ -107,45 +108,45 @@ void Setup::UninstallStage2()
     // A saved record is normalised already; the fallback folder-box text is made so here as well.
     std::wstring installFolder = os::GetSetting(L"tavin", L"vemrclient", L"path", sys_.SoftPathText());
     inst::lzjzpath(installFolder);
-    const auto protectedFolders = sys_.ProtectedFolders();
+    const auto protectedFolders = os::ProtectedFolders();
     // The folder as written and as the file system takes it: a short name, a link or a junction may
     // lead into a protected folder under another name.
     const auto unsafe = [&](const std::wstring& folder) {
         if (UnsafeToRemove(folder, protectedFolders)) return true;
-        const std::wstring resolved = sys_.ResolvedFolder(folder);
+        const std::wstring resolved = os::ResolvedFolder(folder);
         return !resolved.empty() && UnsafeToRemove(resolved, protectedFolders);
     };
     if (unsafe(installFolder)) {
         sys_.ShowMessage(L"记录的安装路径“" + installFolder + L"”是系统或用户的文件夹，已停止卸载，没有删除任何文件。",
                          L"卸载失败！", kStopIcon);
-        End();
+        os::EndProgram();
     }
 
     inst::killafile(installFolder + L"vemr.exe");
     ReadConfigFromFile(installFolder + L"config.txt");
     if (inst::lzfilexist(installFolder + L"vemr.exe")) {   // the client is running
         sys_.ShowMessage(L"程序正在运行，请关闭后重试！", L"卸载失败！", kStopIcon);
-        End();
+        os::EndProgram();
     }
 
     StepLog steps;
     steps.Run([&] { adduninstallinfo(SoftTitle_, L"", L"", L""); });
     steps.Run([&] { lzkillall(installFolder); });
-    std::wstring group = mygetwinspfold(kCsidlPrograms) + SoftTitle_;
+    std::wstring group = mygetwinspfold(os::kCsidlPrograms) + SoftTitle_;
     // The group's name comes from config.txt: it must name a folder of its own inside Programs.
     std::wstring groupFolder = group;
     if (!unsafe(inst::lzjzpath(groupFolder))) steps.Run([&] { lzkillall(group); });
-    steps.Run([&] { inst::killafile(mygetwinspfold(kCsidlDesktop) + LinkName_ + L".lnk"); });
+    steps.Run([&] { inst::killafile(mygetwinspfold(os::kCsidlDesktop) + LinkName_ + L".lnk"); });
     steps.Run([&] { os::DeleteSection(L"tavin", L"vemrclient"); });
     sys_.ShowMessage(L"卸载完成！", L"恭喜！", kInformationIcon);
-    End();
+    os::EndProgram();
 }
 
 std::wstring Setup::getwintempath()
 {
     std::wstring path;
     try {
-        path = sys_.TempPathBuffer(100);
+        path = os::TempPathBuffer(100);
     } catch (const std::exception&) {
         path.clear();
     }
@@ -157,7 +158,7 @@ void Setup::waitsecond(float howsecond)
 {
     const float start = sys_.SecondsSinceMidnight();
     for (;;) {
-        sys_.PumpEvents();
+        os::PumpEvents();
         // Across midnight the difference is large and the wait ends at once.
         if (std::fabs(sys_.SecondsSinceMidnight() - start) >= howsecond) return;
     }
@@ -172,7 +173,7 @@ void Setup::lzkillall(const std::wstring& thepath)
     // Every name is collected before any is removed: removing changes the listing.
     std::vector<std::wstring> names;
     steps.Run([&] {
-        for (const auto& entry : sys_.ListFolder(p + L"*.*", kListMask))
+        for (const auto& entry : os::ListFolder(p + L"*.*", kListMask))
             if (entry.name != L"." && entry.name != L"..") names.push_back(entry.name);
     });
     for (const auto& n : names) {
@@ -197,5 +198,5 @@ void Setup::killdir(const std::wstring& thedir)
     if (!inst::lzdirexist(dir)) return;
     StepLog steps;
     steps.Run([&] { os::SetAttributes(dir, 0); });
-    steps.Run([&] { sys_.RemoveFolder(dir); });   // fails, and is skipped, while anything is left in it
+    steps.Run([&] { os::RemoveFolder(dir); });   // fails, and is skipped, while anything is left in it
 }

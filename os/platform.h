@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace os {
 
@@ -45,6 +46,33 @@ public:
     virtual std::string Read(size_t count) = 0;
 };
 std::unique_ptr<ReadableFile> OpenForReading(std::wstring_view path);
+
+// Renames a file; the new name must not exist yet.
+void RenameFile(std::wstring_view from, std::wstring_view to);
+// The file's modification time in whole local seconds.
+int64_t ModifiedSeconds(std::wstring_view path);
+
+// A folder listing: a name pattern (wildcards allowed) and an attribute mask; entries whose hidden,
+// system or folder bits are not in `mask` are left out; "." and ".." come as the platform lists
+// them. A pattern that matches nothing answers an empty listing. Relative names are taken in the
+// current directory.
+struct FolderEntry {
+    std::wstring name;
+    uint32_t attributes = 0;
+};
+std::vector<FolderEntry> ListFolder(std::wstring_view pattern, uint32_t mask);
+// Removes an empty folder.
+void RemoveFolder(std::wstring_view path);
+
+// GetTempPathA into a buffer of `chars` characters, the whole buffer as text (zeros included).
+std::wstring TempPathBuffer(size_t chars);
+// The folder as the file system takes it: a full path ("/" taken as "\\", "." and ".." removed,
+// relative to the current directory), short names made long, links and junctions followed, no
+// device prefix. A folder that does not exist yet is resolved as far as its folders exist, the rest
+// kept as written. Empty when that cannot be told (not even its drive can be opened).
+std::wstring ResolvedFolder(std::wstring_view folder);
+// True when both names lead to one existing file (the same volume and file identity).
+bool SameFile(std::wstring_view a, std::wstring_view b);
 
 // Lets the program's pending window events run once.
 void PumpEvents();

@@ -39,6 +39,32 @@ private:
     KernelHandle file_;
 };
 
+// An existing folder as the file system resolves it; empty when it cannot be opened.
+std::wstring ResolvedExistingFolder(const std::wstring& path)
+{
+    std::wstring resolved(32768, L'\0');
+    // Links and junctions are followed from Vista on; before, short names are made long only.
+    using FinalPathOfHandle = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+    static const auto finalPath = reinterpret_cast<FinalPathOfHandle>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
+    DWORD length = 0;
+    if (finalPath) {
+        const KernelHandle opened(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (opened.handle == INVALID_HANDLE_VALUE) return {};
+        length = finalPath(opened.handle, resolved.data(), static_cast<DWORD>(resolved.size()), 0);
+    } else {
+        length = GetLongPathNameW(path.c_str(), resolved.data(), static_cast<DWORD>(resolved.size()));
+    }
+    if (length == 0 || length >= resolved.size()) return {};
+    resolved.resize(length);
+    if (resolved.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        resolved.replace(0, 8, L"\\\\");
+    else if (resolved.rfind(L"\\\\?\\", 0) == 0)
+        resolved.erase(0, 4);
+    return resolved;
+}
+
 } // namespace
 
 bool FindFirstMatch(std::wstring_view pattern, uint32_t mask)
@@ -129,6 +155,86 @@ std::unique_ptr<ReadableFile> OpenForReading(std::wstring_view path)
                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) Fail("CreateFile");
     return std::make_unique<Win32ReadableFile>(handle);
+}
+
+void RenameFile(std::wstring_view from, std::wstring_view to)
+{
+    if (!MoveFileW(Terminated(from).c_str(), Terminated(to).c_str())) Fail("MoveFile");
+}
+
+int64_t ModifiedSeconds(std::wstring_view path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Terminated(path).c_str(), GetFileExInfoStandard, &data)) Fail("GetFileAttributesEx");
+    FILETIME local;
+    if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local)) Fail("FileTimeToLocalFileTime");
+    const int64_t ticks = static_cast<int64_t>(local.dwHighDateTime) << 32 | local.dwLowDateTime;
+    return ticks / 10000000;
+}
+
+std::vector<FolderEntry> ListFolder(std::wstring_view pattern, uint32_t mask)
+{
+    std::vector<FolderEntry> entries;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(Terminated(pattern).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES) return entries;
+        Fail("FindFirstFile", code);
+    }
+    FindHandle owner(search);
+    const DWORD choosable = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DIRECTORY;
+    do {
+        if ((found.dwFileAttributes & choosable & ~mask) == 0) entries.push_back({found.cFileName, found.dwFileAttributes});
+    } while (FindNextFileW(search, &found));
+    return entries;
+}
+
+void RemoveFolder(std::wstring_view path)
+{
+    if (!RemoveDirectoryW(Terminated(path).c_str())) Fail("RemoveDirectory");
+}
+
+std::wstring TempPathBuffer(size_t chars)
+{
+    std::string buffer(chars, '\0');
+    GetTempPathA(static_cast<DWORD>(chars), buffer.data());   // a longer path leaves the buffer empty
+    return FromAnsi(buffer);
+}
+
+std::wstring ResolvedFolder(std::wstring_view folder)
+{
+    std::wstring full(32768, L'\0');
+    const DWORD n = GetFullPathNameW(Terminated(folder).c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (n == 0 || n >= full.size()) return {};
+    full.resize(n);
+    while (full.size() > 3 && full.back() == L'\\') full.pop_back();
+    // A folder still to be made: the deepest folder of it that exists is resolved, the rest kept.
+    std::wstring rest;
+    for (;;) {
+        const std::wstring resolved = ResolvedExistingFolder(full);
+        if (!resolved.empty()) {   // a root and "\NAME" join with one backslash
+            return resolved.back() == L'\\' && !rest.empty() ? resolved + rest.substr(1) : resolved + rest;
+        }
+        const size_t cut = full.find_last_of(L'\\');
+        if (cut == std::wstring::npos || cut + 1 == full.size()) return {};   // not even the root opens
+        rest.insert(0, full.substr(cut));
+        full.erase(cut == 2 && full[1] == L':' ? cut + 1 : cut);   // a drive root keeps its backslash
+    }
+}
+
+bool SameFile(std::wstring_view a, std::wstring_view b)
+{
+    BY_HANDLE_FILE_INFORMATION info[2];
+    const std::wstring names[] = {Terminated(a), Terminated(b)};
+    for (int i = 0; i < 2; ++i) {
+        const KernelHandle opened(CreateFileW(names[i].c_str(), FILE_READ_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (opened.handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(opened.handle, &info[i])) return false;
+    }
+    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
 }
 
 void PumpEvents()

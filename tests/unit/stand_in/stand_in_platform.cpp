@@ -153,16 +153,6 @@ void DeleteFileAt(std::wstring_view path)
     S().nodes.erase(Key(path));
 }
 
-void CopyFileTo(std::wstring_view from, std::wstring_view to)
-{
-    const Node& source = Existing(from, "CopyFile");
-    if (source.folder) throw PlatformError("CopyFile: access denied", 5);
-    const auto target = S().nodes.find(Key(to));
-    if (target != S().nodes.end() && (target->second.folder || target->second.attributes & kAttrReadOnly))
-        throw PlatformError("CopyFile: access denied", 5);
-    fakeos::AddFile(std::wstring(to), source.bytes, source.attributes);
-}
-
 void CreateFolder(std::wstring_view path)
 {
     std::wstring key = Key(path);
@@ -199,8 +189,6 @@ std::wstring CommandLine() { return S().commandLine; }
 
 // Where the program would end, the stand-in throws: a test sees that nothing ran after it.
 void EndProgram() { throw ProgramEnded{}; }
-
-int32_t ShellOpen(std::wstring_view, std::wstring_view, std::wstring_view, int32_t) { return 42; }
 
 ZoneInfo GetZoneInfo() { return ZoneInfo{-480, std::wstring(L"中国标准时间") + std::wstring(26, L'\0')}; }
 

@@ -2,10 +2,11 @@
 // name (its short name) is resolved to the folder itself, and every profile of the PC counts as
 // protected, not only the user's own.
 #include "installer/setup_form.h"
-#include "installer/setup_system_win32.h"
 #include "tests/unit/wine/wine_support.h"
 
 #include "common/ansi.h"
+#include "os/platform.h"
+#include "os/shell.h"
 
 #include <shlobj.h>
 
@@ -40,34 +41,32 @@ std::wstring ShortName(const std::wstring& path)
 
 TEST(WinSetupSafety, AShortNameResolvesToTheFolderItself)
 {
-    Win32SetupSystem sys{nullptr, nullptr, nullptr};
     const std::wstring programFiles = SpecialFolder(CSIDL_PROGRAM_FILES);
     const std::wstring shortName = ShortName(programFiles);
     ASSERT_FALSE(shortName.empty());
     ASSERT_NE(Upper(shortName), Upper(programFiles)) << "no short name differs here: nothing to prove";
 
-    EXPECT_EQ(Upper(sys.ResolvedFolder(shortName + L"\\")), Upper(programFiles)) << ToAnsi(shortName);
-    EXPECT_EQ(Upper(sys.ResolvedFolder(programFiles)), Upper(programFiles));
+    EXPECT_EQ(Upper(os::ResolvedFolder(shortName + L"\\")), Upper(programFiles)) << ToAnsi(shortName);
+    EXPECT_EQ(Upper(os::ResolvedFolder(programFiles)), Upper(programFiles));
     // Another spelling of a folder still to be made: resolved as far as it exists, the rest kept.
-    EXPECT_EQ(Upper(sys.ResolvedFolder(shortName + L"/no such\\..\\new\\")), Upper(programFiles + L"\\new"));
-    EXPECT_EQ(sys.ResolvedFolder(L"Q:\\no such drive\\"), L"");
+    EXPECT_EQ(Upper(os::ResolvedFolder(shortName + L"/no such\\..\\new\\")), Upper(programFiles + L"\\new"));
+    EXPECT_EQ(os::ResolvedFolder(L"Q:\\no such drive\\"), L"");
 
     // The text alone passes; what it resolves to does not.
-    const auto kept = sys.ProtectedFolders();
+    const auto kept = os::ProtectedFolders();
     EXPECT_FALSE(UnsafeToRemove(Upper(shortName) + L"\\", kept));
-    EXPECT_TRUE(UnsafeToRemove(sys.ResolvedFolder(shortName), kept));
+    EXPECT_TRUE(UnsafeToRemove(os::ResolvedFolder(shortName), kept));
 }
 
 TEST(WinSetupSafety, EveryProfileOfThePcIsProtected)
 {
-    Win32SetupSystem sys{nullptr, nullptr, nullptr};
     std::wstring profiles = SpecialFolder(CSIDL_PROFILE);
     ASSERT_FALSE(profiles.empty());
     profiles.erase(profiles.find_last_of(L'\\'));
     const std::wstring other = profiles + L"\\safety-test-other";
     CreateDirectoryW(other.c_str(), nullptr);
 
-    const auto kept = sys.ProtectedFolders();
+    const auto kept = os::ProtectedFolders();
     EXPECT_TRUE(UnsafeToRemove(Upper(other) + L"\\", kept));
     EXPECT_TRUE(UnsafeToRemove(Upper(profiles) + L"\\PUBLIC\\", kept));
     EXPECT_TRUE(UnsafeToRemove(Upper(SpecialFolder(CSIDL_PROFILE)) + L"\\", kept));
@@ -77,8 +76,7 @@ TEST(WinSetupSafety, EveryProfileOfThePcIsProtected)
 
 TEST(WinSetupSafety, NothingInsideTheWindowsFolderNorThe64BitProgramFoldersIsRemoved)
 {
-    Win32SetupSystem sys{nullptr, nullptr, nullptr};
-    const auto kept = sys.ProtectedFolders();
+    const auto kept = os::ProtectedFolders();
     wchar_t windows[MAX_PATH];
     ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
     EXPECT_TRUE(UnsafeToRemove(Upper(windows) + L"\\INF\\", kept));
@@ -93,6 +91,6 @@ TEST(WinSetupSafety, NothingInsideTheWindowsFolderNorThe64BitProgramFoldersIsRem
     EXPECT_TRUE(UnsafeToRemove(Upper(native) + L"\\", kept)) << ToAnsi(native);
     const std::wstring shortName = ShortName(native);
     ASSERT_FALSE(shortName.empty());
-    EXPECT_TRUE(UnsafeToRemove(sys.ResolvedFolder(shortName + L"\\"), kept)) << ToAnsi(shortName);
+    EXPECT_TRUE(UnsafeToRemove(os::ResolvedFolder(shortName + L"\\"), kept)) << ToAnsi(shortName);
     EXPECT_FALSE(UnsafeToRemove(Upper(native) + L"\\VEMR\\", kept)) << "a folder of its own inside it is not";
 }

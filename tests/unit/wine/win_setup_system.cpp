@@ -8,7 +8,9 @@
 #include "common/errors.h"
 #include "common/filemaint.h"
 #include "common/textfiles.h"
+#include "os/platform.h"
 #include "os/settings.h"
+#include "os/shell.h"
 
 #include <objbase.h>
 #include <shlobj.h>
@@ -77,8 +79,8 @@ TEST(WinSettings, DeleteSectionRemovesTheSectionWithItsSubkeysAndIgnoresAMissing
 TEST_F(WinSetup, RegistryHelpersWriteAnsiTextWithItsExactByteCount)
 {
     const std::wstring key = std::wstring(kTestKey) + L"\\收银通";
-    EXPECT_EQ(form.CreatAndSetKeyValue(kHkeyCurrentUser, key, L"DisplayName", L"Vemr客户端"), 0);
-    EXPECT_EQ(form.CreatAndSetKeyValue(kHkeyCurrentUser, key, L"InstallLocation", L"C:\\MY SHOP\\"), 0);
+    EXPECT_EQ(form.CreatAndSetKeyValue(os::kHkeyCurrentUser, key, L"DisplayName", L"Vemr客户端"), 0);
+    EXPECT_EQ(form.CreatAndSetKeyValue(os::kHkeyCurrentUser, key, L"InstallLocation", L"C:\\MY SHOP\\"), 0);
     auto name = Stored(HKEY_CURRENT_USER, key, L"DisplayName");
     EXPECT_EQ(name.type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(name.text, L"Vemr客户端");   // all ten GBK bytes arrived, and nothing after them
@@ -93,8 +95,8 @@ TEST_F(WinSetup, RegistryHelpersWriteAnsiTextWithItsExactByteCount)
 TEST_F(WinSetup, SetKeyValueWritesZeroAndOneByteValuesMakingTheKey)
 {
     const std::wstring key = std::wstring(kTestKey) + L"\\Missing\\PageSetup";
-    EXPECT_EQ(form.SetKeyValue(kHkeyCurrentUser, key, L"footer", L""), 0);   // second pass, after making the key
-    EXPECT_EQ(form.SetKeyValue(kHkeyCurrentUser, key, L"margin_top", L"0"), 0);
+    EXPECT_EQ(form.SetKeyValue(os::kHkeyCurrentUser, key, L"footer", L""), 0);   // second pass, after making the key
+    EXPECT_EQ(form.SetKeyValue(os::kHkeyCurrentUser, key, L"margin_top", L"0"), 0);
     DWORD type = 0, size = 99;
     ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, key.c_str(), L"footer", RRF_RT_ANY | RRF_NOEXPAND, &type, nullptr, &size),
               ERROR_SUCCESS);
@@ -112,12 +114,12 @@ TEST_F(WinSetup, ListRootSubKeySEnumeratesARealKey)
         RegCreateKeyW(parent, name, &child);
         RegCloseKey(child);
     }
-    auto names = form.ListRootSubKeyS(reinterpret_cast<RegKey>(parent), 999);
+    auto names = form.ListRootSubKeyS(reinterpret_cast<os::RegKey>(parent), 999);
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (std::vector<std::wstring>{L"One", L"Two", L"收银"}));
-    EXPECT_EQ(form.ListRootSubKeyS(reinterpret_cast<RegKey>(parent), 1).size(), 2u);
+    EXPECT_EQ(form.ListRootSubKeyS(reinterpret_cast<os::RegKey>(parent), 1).size(), 2u);
     RegCloseKey(parent);
-    EXPECT_FALSE(form.ListRootSubKeyS(kHkeyUsers, 999).empty());
+    EXPECT_FALSE(form.ListRootSubKeyS(os::kHkeyUsers, 999).empty());
 }
 
 TEST_F(WinSetup, RepairWritesTheSixValuesForTheCurrentUser)
@@ -216,13 +218,13 @@ TEST_F(WinSetup, FileOperationsOfThePlatform)
     CreateDirectoryW((dir / L"sub").c_str(), nullptr);
     auto names = [&](uint32_t mask) {
         std::vector<std::wstring> found;
-        for (const auto& entry : sys.ListFolder(dir / L"*.*", mask)) found.push_back(entry.name);
+        for (const auto& entry : os::ListFolder(dir / L"*.*", mask)) found.push_back(entry.name);
         std::sort(found.begin(), found.end());
         return found;
     };
     EXPECT_EQ(names(55), (std::vector<std::wstring>{L".", L"..", L"a.txt", L"h.txt", L"sub"}));
     EXPECT_EQ(names(0), (std::vector<std::wstring>{L"a.txt"}));
-    EXPECT_TRUE(sys.ListFolder(dir / L"none*.*", 55).empty());
+    EXPECT_TRUE(os::ListFolder(dir / L"none*.*", 55).empty());
 
     // Local time 2020-03-04 05:06:07 as a file time.
     SYSTEMTIME local{2020, 3, 0, 4, 5, 6, 7, 0}, utc{};
@@ -232,20 +234,20 @@ TEST_F(WinSetup, FileOperationsOfThePlatform)
     HANDLE file = CreateFileW((dir / L"a.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     SetFileTime(file, nullptr, nullptr, &written);
     CloseHandle(file);
-    const int64_t seconds = sys.ModifiedSeconds(dir / L"a.txt");
+    const int64_t seconds = os::ModifiedSeconds(dir / L"a.txt");
     WriteBytes(dir / L"b.txt", "b");
-    EXPECT_GT(sys.ModifiedSeconds(dir / L"b.txt") - seconds, 0);
+    EXPECT_GT(os::ModifiedSeconds(dir / L"b.txt") - seconds, 0);
     EXPECT_EQ(seconds % 60, 7);
 
-    sys.CopyFileTo(dir / L"a.txt", dir / L"b.txt");   // replaces
+    os::CopyFileTo(dir / L"a.txt", dir / L"b.txt");   // replaces
     EXPECT_EQ(ReadBytes(dir / L"b.txt"), "a");
-    sys.RenameFile(dir / L"b.txt", dir / L"b.txt.3012345");
+    os::RenameFile(dir / L"b.txt", dir / L"b.txt.3012345");
     EXPECT_TRUE(FileExists(dir / L"b.txt.3012345"));
-    EXPECT_TRUE(sys.SameFile(dir / L"a.txt", dir / L"sub\\..\\A.TXT"));   // one file under two names
-    EXPECT_FALSE(sys.SameFile(dir / L"a.txt", dir / L"b.txt.3012345"));   // a copy is another file
-    EXPECT_FALSE(sys.SameFile(dir / L"a.txt", dir / L"missing.txt"));
-    EXPECT_THROW(sys.CopyFileTo(dir / L"missing.txt", dir / L"c.txt"), PlatformError);
-    EXPECT_THROW(sys.RemoveFolder(dir.Path()), PlatformError);   // not empty
+    EXPECT_TRUE(os::SameFile(dir / L"a.txt", dir / L"sub\\..\\A.TXT"));   // one file under two names
+    EXPECT_FALSE(os::SameFile(dir / L"a.txt", dir / L"b.txt.3012345"));   // a copy is another file
+    EXPECT_FALSE(os::SameFile(dir / L"a.txt", dir / L"missing.txt"));
+    EXPECT_THROW(os::CopyFileTo(dir / L"missing.txt", dir / L"c.txt"), PlatformError);
+    EXPECT_THROW(os::RemoveFolder(dir.Path()), PlatformError);   // not empty
 }
 
 TEST_F(WinSetup, CommandLineWithAQuotedPathStartsTheRightProgram)
@@ -269,10 +271,10 @@ TEST_F(WinSetup, FoldersOfThePlatform)
     ASSERT_GE(temp.size(), 4u);
     EXPECT_EQ(temp.back(), L'\\');
     EXPECT_EQ(temp, [&] { std::wstring upper = temp; return inst::lzjzpath(upper); }());
-    const std::wstring programs = form.mygetwinspfold(kCsidlPrograms);
+    const std::wstring programs = form.mygetwinspfold(os::kCsidlPrograms);
     EXPECT_NE(programs.find(L"PROGRAMS"), std::wstring::npos) << std::string(ToAnsi(programs));
-    EXPECT_GE(form.mygetwinspfold(kCsidlDesktop).size(), 4u);
-    const auto kept = sys.ProtectedFolders();
+    EXPECT_GE(form.mygetwinspfold(os::kCsidlDesktop).size(), 4u);
+    const auto kept = os::ProtectedFolders();
     wchar_t windows[MAX_PATH];
     GetWindowsDirectoryW(windows, MAX_PATH);
     EXPECT_NE(std::find(kept.begin(), kept.end(), windows), kept.end());

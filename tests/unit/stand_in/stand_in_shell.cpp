@@ -1,0 +1,53 @@
+#include "tests/unit/stand_in/stand_in_shell.h"
+
+#include "common/errors.h"
+#include "os/platform.h"
+#include "tests/unit/stand_in/stand_in_files.h"
+
+namespace fakeos {
+
+ShellScript& Shell()
+{
+    static ShellScript script;
+    return script;
+}
+
+void ResetShell() { Shell() = ShellScript{}; }
+
+} // namespace fakeos
+
+namespace os {
+
+using fakeos::Shell;
+
+std::wstring SpecialFolderBuffer(int csidl, size_t chars)
+{
+    auto found = Shell().specialFolders.find(csidl);
+    if (found == Shell().specialFolders.end()) throw PlatformError("SHGetSpecialFolderLocation", 2);
+    std::wstring buffer = found->second.substr(0, chars);
+    buffer.resize(chars, L'\0');
+    return buffer;
+}
+
+std::vector<std::wstring> ProtectedFolders() { return Shell().protectedFolders; }
+
+void SaveShortcut(std::wstring_view file, std::wstring_view target, std::wstring_view workdir,
+                  std::wstring_view description, std::wstring_view arguments, int showCommand)
+{
+    // A read-only shortcut left by an earlier install cannot be overwritten: it must be deleted first.
+    const std::wstring path = fakeos::InCurrentDirectory(file);
+    if (!fakeos::Has(fakeos::ParentKey(fakeos::FileKey(path)))) throw PlatformError("IPersistFile::Save: path not found", 3);
+    if (fakeos::Has(path) && (GetAttributes(path) & kAttrReadOnly)) throw PlatformError("Save: denied", 5);
+    if (Shell().failingShortcuts.count(std::wstring(file))) throw PlatformError("IPersistFile::Save", 5);
+    Shell().shortcuts[std::wstring(file)] = {std::wstring(target), std::wstring(workdir), std::wstring(description),
+                                             std::wstring(arguments), showCommand};
+    fakeos::PutFile(path, "lnk");
+}
+
+int32_t ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder, int32_t showCommand)
+{
+    Shell().shellStarts.push_back({std::wstring(file), std::wstring(parameters), std::wstring(folder), showCommand});
+    return 42;
+}
+
+} // namespace os

@@ -5,7 +5,6 @@
 #include "common/ansi.h"
 #include "common/errors.h"
 #include "common/textfiles.h"
-#include "os/platform.h"
 
 #include <gtest/gtest.h>
 

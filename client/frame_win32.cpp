@@ -1,7 +1,5 @@
 #include "client/frame_win32.h"
 
-#include "client/launch_request.h"
-
 #include "common/ansi.h"
 #include "common/errors.h"
 #include "os/platform.h"

@@ -94,6 +94,22 @@ TEST(VemrBrowserSink, SignOutPagesEndTheClient)
     }
 }
 
+TEST(VemrBrowserSink, NothingLeavesTheSinkAsAnException)
+{
+    // Something that passes the window's error rule unwinds out of the handler: the sink keeps it
+    // out of the control and answers with a failure code.
+    struct Throwing : FakeHost {
+        using FakeHost::FakeHost;
+        void SetBrowserVisible(bool) override { throw ProgramEnded{}; }
+    };
+    std::vector<std::wstring> journal;
+    Throwing host(journal);
+    vemr::Vemrix window(host);
+    Microsoft::WRL::ComPtr<IDispatch> events;
+    events.Attach(new vemr::BrowserEvents(window));
+    EXPECT_EQ(Fire(*events.Get(), vemr::kNavigateError, L"http://op.vemr.test:8080/language.asp"), E_UNEXPECTED);
+}
+
 TEST(VemrBrowserSink, NavigationErrorHidesTheBrowser)
 {
     Sink s;

@@ -1,14 +1,8 @@
 #include "client/frame_win32.h"
 
-#include "client/launch_request.h"
-
 #include "common/ansi.h"
-#include "common/launch.h"
-#include "common/textfiles.h"
-#include "common/timezone.h"
-#include "os/machine.h"
+#include "common/errors.h"
 #include "os/platform.h"
-#include "os/settings.h"
 
 #include <windowsx.h>
 
@@ -101,10 +95,9 @@ int VemrixWindow::Run()
     const HRESULT created = browser_.Create(window_, browserRect, events_.Get());
     if (FAILED(created)) {
         // Without its browser the window cannot load, as with any control that cannot be created.
-        wchar_t code[16];
-        wsprintfW(code, L"%08lX", static_cast<unsigned long>(created));
-        ShowErrorReport(ExeName(), std::wstring(L"运行时错误 '339':\n\n浏览器控件不能创建 (0x") + code + L")");
-        EndProgram();
+        char code[16];
+        wsprintfA(code, "%08lX", static_cast<unsigned long>(created));
+        os::EndWithErrorReport(RuntimeError(339, std::string("浏览器控件不能创建 (0x") + code + ")"));
     }
 
     if (startProbe_) startProbe_("browser", {}, {});
@@ -161,7 +154,7 @@ LRESULT VemrixWindow::Handle(UINT message, WPARAM w, LPARAM l)
         if (loaded_) form_.Form_MouseMove(GET_X_LPARAM(l) * TwipsPerPixelX());
         return 0;
     case WM_DESTROY:
-        EndProgram();  // closing the window ends the program; the tray icon is left as it is
+        os::EndProgram();  // closing the window ends the program; the tray icon is left as it is
     default:
         return DefWindowProcW(window_, message, w, l);
     }
@@ -180,67 +173,11 @@ void VemrixWindow::PaintNotice(HDC dc)
     SelectObject(dc, oldFont);
 }
 
-void VemrixWindow::EndProgram() { ExitProcess(0); }
-
-void VemrixWindow::ShowErrorReport(std::wstring_view title, std::wstring_view text)
-{
-    MessageBoxW(window_, std::wstring(text).c_str(), std::wstring(title).c_str(), MB_OK | MB_ICONHAND);
-}
-
-bool VemrixWindow::AnotherCopyRunning()
-{
-    claim_.emplace(ExeName());  // held until the process ends
-    return claim_->AnotherCopyRunning();
-}
-
-std::wstring VemrixWindow::WorkAtCurPath() { return ::WorkAtCurPath(); }
-
-std::wstring VemrixWindow::ReadTextFile(std::wstring_view path)
-{
-    int16_t state = 0;  // not examined: every failure reads as the empty text
-    return GetStrFromFile(path, false, state);
-}
-
-int32_t VemrixWindow::TavinShell(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,
-                                 int32_t workType)
-{
-    return ::TavinShell(file, parameters, folder, workType);
-}
-
-int32_t VemrixWindow::GeTimeZone()
-{
-    std::wstring name;  // the short zone name is not used
-    return ::GeTimeZone(name);
-}
-
 LocalTime VemrixWindow::Now()
 {
     SYSTEMTIME t;
     GetLocalTime(&t);
     return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
-}
-
-std::wstring VemrixWindow::ExeName() { return os::ExeName(); }
-
-std::wstring VemrixWindow::GetSetting(std::wstring_view application, std::wstring_view section,
-                                      std::wstring_view key, std::wstring_view defaultValue)
-{
-    return os::GetSetting(application, section, key, defaultValue);
-}
-
-void VemrixWindow::SaveSetting(std::wstring_view application, std::wstring_view section, std::wstring_view key,
-                               std::wstring_view value)
-{
-    os::SaveSetting(application, section, key, value);
-}
-
-int32_t VemrixWindow::VolumeSerial(std::wstring_view root) { return os::VolumeSerialNumber(root); }
-
-std::wstring VemrixWindow::ComputerName() { return os::ComputerNameBuffer(); }
-
-std::vector<std::optional<std::wstring>> VemrixWindow::ProcessorIds(std::wstring_view moniker)
-{
-    return os::ProcessorIds(moniker);
 }
 
 std::wstring VemrixWindow::Caption()
@@ -309,8 +246,6 @@ void VemrixWindow::SetZOrder(bool topmost)
 {
     SetWindowPos(window_, topmost ? HWND_TOPMOST : HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_FRAMECHANGED);
 }
-
-void VemrixWindow::PumpEvents() { os::PumpEvents(); }
 
 void VemrixWindow::NotifyIcon(TrayOperation operation, const TrayRecord& record)
 {

@@ -1,18 +1,16 @@
 // The client's Win32 frame: the window Vemrix (client area 15240 × 10560 twips, the program's icon)
 // with the browser control Tavin and the notice NetErr beneath it. It turns window messages and
 // browser events into calls of the window object's handlers and carries out what they ask of the
-// platform.
+// window.
 #pragma once
 #include "client/browser_win32.h"
 #include "client/vemrix.h"
 #include "client/vemrix_host.h"
-#include "os/single_copy.h"
 
 #include <windows.h>
 #include <shellapi.h>
 
 #include <functional>
-#include <optional>
 
 namespace vemr {
 
@@ -34,23 +32,7 @@ public:
     void OnStartStep(StartProbe probe) { startProbe_ = std::move(probe); }
 
     // VemrixHost
-    [[noreturn]] void EndProgram() override;
-    void ShowErrorReport(std::wstring_view title, std::wstring_view text) override;
-    bool AnotherCopyRunning() override;
-    std::wstring WorkAtCurPath() override;
-    std::wstring ReadTextFile(std::wstring_view path) override;
-    int32_t TavinShell(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,
-                       int32_t workType) override;
-    int32_t GeTimeZone() override;
     LocalTime Now() override;
-    std::wstring ExeName() override;
-    std::wstring GetSetting(std::wstring_view application, std::wstring_view section, std::wstring_view key,
-                            std::wstring_view defaultValue) override;
-    void SaveSetting(std::wstring_view application, std::wstring_view section, std::wstring_view key,
-                     std::wstring_view value) override;
-    int32_t VolumeSerial(std::wstring_view root) override;
-    std::wstring ComputerName() override;
-    std::vector<std::optional<std::wstring>> ProcessorIds(std::wstring_view moniker) override;
     std::wstring Caption() override;
     void SetCaption(std::wstring_view caption) override;
     WindowState GetWindowState() override;
@@ -64,7 +46,6 @@ public:
     WorkArea GetWorkArea() override;
     void RemoveSizeCommand() override;
     void SetZOrder(bool topmost) override;
-    void PumpEvents() override;
     void NotifyIcon(TrayOperation operation, const TrayRecord& record) override;
     void Navigate(std::wstring_view url, std::wstring_view headers) override;
     bool BrowserVisible() override;
@@ -84,7 +65,6 @@ private:
     Vemrix form_{*this};
     EmbeddedBrowser browser_;
     Microsoft::WRL::ComPtr<IDispatch> events_;
-    std::optional<os::SingleCopyClaim> claim_;
     bool loaded_ = false;
     int dpiX_ = 96, dpiY_ = 96;
     StartProbe startProbe_;

@@ -2,6 +2,9 @@
 
 #include "common/digest.h"
 #include "common/texthelpers.h"
+#include "os/machine.h"
+#include "os/platform.h"
+#include "os/settings.h"
 
 #include <vector>
 
@@ -48,27 +51,27 @@ std::optional<int32_t> ParseSerial(std::wstring_view text)
     return static_cast<int32_t>(value);
 }
 
-int32_t GetSerialNumber(VemrixHost& host, std::wstring_view DriveStr)
+int32_t GetSerialNumber(std::wstring_view DriveStr)
 {
     std::wstring root(DriveStr);
     root += L":\\";
-    return host.VolumeSerial(root);
+    return os::VolumeSerialNumber(root);
 }
 
-std::wstring GetCpuS(VemrixHost& host)
+std::wstring GetCpuS()
 {
-    const std::wstring computer = GetApiBackStr(host.ComputerName());
+    const std::wstring computer = GetApiBackStr(os::ComputerNameBuffer());
     const std::wstring moniker = L"winmgmts:{impersonationLevel=impersonate}!\\\\" + computer + L"\\root\\cimv2";
     std::wstring cpu;
-    for (const auto& id : host.ProcessorIds(moniker))
+    for (const auto& id : os::ProcessorIds(moniker))
         if (id) cpu += *id;  // a null ProcessorId adds nothing
     return cpu;
 }
 
-std::wstring GetMachineId(VemrixHost& host, std::wstring_view SoftName)
+std::wstring GetMachineId(std::wstring_view SoftName)
 {
-    const std::wstring application = host.ExeName();
-    const std::wstring entry = host.GetSetting(application, kSection, kKey, L"");
+    const std::wstring application = os::ExeName();
+    const std::wstring entry = os::GetSetting(application, kSection, kKey, L"");
     if (!entry.empty()) {
         const std::vector<std::wstring> pieces = SplitText(entry, L"|");
         // Only entries this routine could have written validate: a first piece that is no signed
@@ -78,10 +81,10 @@ std::wstring GetMachineId(VemrixHost& host, std::wstring_view SoftName)
                 if (Identifier(*serial, SoftName, pieces[1]) == pieces[2]) return pieces[2];
         }
     }
-    const int32_t serial = GetSerialNumber(host, L"c");
-    const std::wstring cpu = GetCpuS(host);
+    const int32_t serial = GetSerialNumber(L"c");
+    const std::wstring cpu = GetCpuS();
     const std::wstring id = Identifier(serial, SoftName, cpu);
-    host.SaveSetting(application, kSection, kKey, std::to_wstring(serial) + L"|" + cpu + L"|" + id);
+    os::SaveSetting(application, kSection, kKey, std::to_wstring(serial) + L"|" + cpu + L"|" + id);
     return id;
 }
 

@@ -1,8 +1,6 @@
 // The machine identifier: MyMd of the volume serial of C: (hexadecimal), the program constant and the
 // processor identifiers, cached per user as "serial|cpu|id" and trusted while it checks out.
 #pragma once
-#include "client/vemrix_host.h"
-
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,14 +16,14 @@ std::wstring HexForm(int32_t value);
 std::optional<int32_t> ParseSerial(std::wstring_view text);
 
 // Serial of the volume DriveStr + ":\", or 0 when it cannot be read.
-int32_t GetSerialNumber(VemrixHost& host, std::wstring_view DriveStr);
+int32_t GetSerialNumber(std::wstring_view DriveStr);
 
 // The ProcessorId values of all processors joined without separator; empty when unavailable.
-std::wstring GetCpuS(VemrixHost& host);
+std::wstring GetCpuS();
 
 // The cached identifier when the entry (exe name, "function", "getmachineid") recomputes to its
 // third piece; otherwise a fresh one, written back to the cache. Throws when the cache cannot be
 // written.
-std::wstring GetMachineId(VemrixHost& host, std::wstring_view SoftName);
+std::wstring GetMachineId(std::wstring_view SoftName);
 
 } // namespace vemr

@@ -2,11 +2,13 @@
 
 #include "client/launch_request.h"
 #include "client/machine_id.h"
-#include "common/errors.h"
+#include "common/launch.h"
 #include "common/steplog.h"
+#include "common/textfiles.h"
+#include "common/timezone.h"
+#include "os/platform.h"
 
 #include <cmath>
-#include <exception>
 
 namespace vemr {
 namespace {
@@ -37,41 +39,30 @@ Placement CentredPlacement(const WorkArea& area, double twipsPerPixelX, double t
     return p;
 }
 
-template <class Body>
-void Vemrix::Handle(Body body)
-{
-    // An error that reaches a window event ends the program with the error report. The end itself
-    // (a test's fake throws something that is no std::exception) passes through.
-    try {
-        body();
-    } catch (const std::exception& error) {
-        host_.ShowErrorReport(host_.ExeName(), ErrorReportText(error));
-        host_.EndProgram();
-    }
-}
-
 void Vemrix::Form_Initialize()
 {
-    Handle([&] { EnvironChk(0); });
+    os::RunEvent([&] { EnvironChk(0); });
 }
 
 bool Vemrix::EnvironChk(int16_t /*LeastFreeSpace*/)
 {
     // The running copy is neither told nor brought forward.
-    if (host_.AnotherCopyRunning()) host_.EndProgram();
+    claim_.emplace(os::ExeName());
+    if (claim_->AnotherCopyRunning()) os::EndProgram();
     return true;
 }
 
 void Vemrix::Form_Load()
 {
-    Handle([&] { StartUp(); });
+    os::RunEvent([&] { StartUp(); });
 }
 
 void Vemrix::StartUp()
 {
-    const std::wstring folder = host_.WorkAtCurPath();
-    const auto lines = SplitConfig(host_.ReadTextFile(folder + L"config.txt"));
-    if (!lines) host_.EndProgram();  // silently: no message, no window, no time synchroniser
+    const std::wstring folder = WorkAtCurPath();
+    int16_t readState = 0;  // not examined: every failure reads as the empty text
+    const auto lines = SplitConfig(GetStrFromFile(folder + L"config.txt", false, readState));
+    if (!lines) os::EndProgram();  // silently: no message, no window, no time synchroniser
     // Line 1 the caption, line 2 the host, line 4 the server's zone; line 3 is the installer's.
     const std::wstring& title = (*lines)[0];
     const std::wstring& serverZone = (*lines)[3];
@@ -79,11 +70,12 @@ void Vemrix::StartUp()
     host_.SetCaption(title);
     tag_ = (*lines)[1];  // every later use reads the host back from the tag
     // The synchroniser may correct the clock after the stamp below is taken: the client never waits.
-    host_.TavinShell(folder + L"horasync.exe", tag_, folder, kNormalWindow);
+    TavinShell(folder + L"horasync.exe", tag_, folder, kNormalWindow);
 
-    const std::wstring machineId = GetMachineId(host_, kSoftName);
+    const std::wstring machineId = GetMachineId(kSoftName);
     const std::wstring version = VersionText();
-    const int32_t zoneOffset = host_.GeTimeZone();
+    std::wstring zoneName;  // the short zone name is not used
+    const int32_t zoneOffset = GeTimeZone(zoneName);
     const double serverHours = ReadAsNumber(serverZone);  // a non-number stops the start-up here
     const std::wstring stamp = TimeStamp(ServerTime(host_.Now(), zoneOffset, serverHours));
     const std::wstring hostDigest = HostDigest(tag_);
@@ -96,7 +88,7 @@ void Vemrix::StartUp()
 
 void Vemrix::Form_Paint()
 {
-    Handle([&] {
+    os::RunEvent([&] {
         if (firstPaint_) return;
         firstPaint_ = true;
         TavinMiddleForm();  // its result only tells; nothing depends on it
@@ -122,8 +114,8 @@ bool Vemrix::TavinMiddleForm()
 
 void Vemrix::Form_Resize()
 {
-    Handle([&] {
-        if (!host_.BrowserVisible()) host_.EndProgram();  // the network notice shows: any resize ends
+    os::RunEvent([&] {
+        if (!host_.BrowserVisible()) os::EndProgram();  // the network notice shows: any resize ends
         if (host_.GetWindowState() == WindowState::Minimised) {
             addtotray(L"");
             host_.SetWindowVisible(false);
@@ -146,7 +138,7 @@ void Vemrix::addtotray(std::wstring_view memotext)
 
 void Vemrix::Form_MouseMove(double x)
 {
-    Handle([&] {
+    os::RunEvent([&] {
         if (tray_.size == 0) return;
         // The tray puts its mouse message where the X coordinate goes, in pixels.
         const double message = x / host_.TwipsPerPixelX();
@@ -169,21 +161,21 @@ void Vemrix::DeleteTray()
 
 void Vemrix::LetMeTop(bool TopOrMove)
 {
-    host_.PumpEvents();
+    os::PumpEvents();
     host_.SetZOrder(TopOrMove);
-    host_.PumpEvents();
+    os::PumpEvents();
 }
 
 void Vemrix::Tavin_DocumentComplete(std::wstring_view URL)
 {
-    Handle([&] {
-        if (URL.find(L"logout.asp") != std::wstring_view::npos) host_.EndProgram();
+    os::RunEvent([&] {
+        if (URL.find(L"logout.asp") != std::wstring_view::npos) os::EndProgram();
     });
 }
 
 void Vemrix::Tavin_NavigateError()
 {
-    Handle([&] { host_.SetBrowserVisible(false); });
+    os::RunEvent([&] { host_.SetBrowserVisible(false); });
 }
 
 } // namespace vemr

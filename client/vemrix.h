@@ -3,8 +3,10 @@
 // ends the program.
 #pragma once
 #include "client/vemrix_host.h"
+#include "os/single_copy.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -50,10 +52,9 @@ public:
 
 private:
     void StartUp();
-    template <class Body>
-    void Handle(Body body);
 
     VemrixHost& host_;
+    std::optional<os::SingleCopyClaim> claim_;  // held until the program ends
     std::wstring tag_ = L"数据中心地址";  // the design-time placeholder: "data-centre address"
     bool firstPaint_ = false;
     TrayRecord tray_;

@@ -1,12 +1,10 @@
-// What the client's window object asks of the platform. The Windows frame implements it with the
-// real window, browser control, tray and system calls; the unit tests implement it with a fake whose
-// EndProgram throws, so a test sees where the program ended and that nothing ran after it.
+// What the client's window object asks of its own window: caption, state, placement, tray icon and
+// the browser control. The Windows frame implements it with the real window; the unit tests with a
+// recording fake. Everything else the window object needs from the platform goes through os/.
 #pragma once
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace vemr {
 
@@ -41,40 +39,7 @@ class VemrixHost {
 public:
     virtual ~VemrixHost() = default;
 
-    // Ends the process at once: no further event runs, nothing is saved, the tray icon stays.
-    [[noreturn]] virtual void EndProgram() = 0;
-    // The modal error report of an error that reached a window event (title, text, stop icon).
-    virtual void ShowErrorReport(std::wstring_view title, std::wstring_view text) = 0;
-
-    // True when another copy of this program is already running.
-    virtual bool AnotherCopyRunning() = 0;
-
-    // The program folder with its closing backslash, made the current directory. May throw.
-    virtual std::wstring WorkAtCurPath() = 0;
-    // The whole ANSI text file as wide text; empty when missing, empty or unreadable.
-    virtual std::wstring ReadTextFile(std::wstring_view path) = 0;
-    // The shell's "open" of a program, not waited for; the platform's result.
-    virtual int32_t TavinShell(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,
-                               int32_t workType) = 0;
-    // The PC's standard offset from UTC in seconds, positive east of Greenwich.
-    virtual int32_t GeTimeZone() = 0;
     virtual LocalTime Now() = 0;
-
-    // The executable's file name without extension: the application name of its settings.
-    virtual std::wstring ExeName() = 0;
-    virtual std::wstring GetSetting(std::wstring_view application, std::wstring_view section,
-                                    std::wstring_view key, std::wstring_view defaultValue) = 0;
-    // Throws when the value cannot be written.
-    virtual void SaveSetting(std::wstring_view application, std::wstring_view section, std::wstring_view key,
-                             std::wstring_view value) = 0;
-    // Serial number of the volume with that root ("c:\"), or 0 when it cannot be read.
-    virtual int32_t VolumeSerial(std::wstring_view root) = 0;
-    // The computer name as the platform's 255-character buffer holds it (cut at the first NUL by the
-    // caller).
-    virtual std::wstring ComputerName() = 0;
-    // ProcessorId of each processor the management service returns through the moniker, in its
-    // order; nullopt for a null value. Stops where a failure occurs, keeping what it had.
-    virtual std::vector<std::optional<std::wstring>> ProcessorIds(std::wstring_view moniker) = 0;
 
     virtual std::wstring Caption() = 0;
     virtual void SetCaption(std::wstring_view caption) = 0;
@@ -93,8 +58,6 @@ public:
     virtual void RemoveSizeCommand() = 0;
     // Topmost (true) or bottom of the z-order (false), keeping size and position.
     virtual void SetZOrder(bool topmost) = 0;
-    // Lets pending window events run once.
-    virtual void PumpEvents() = 0;
     virtual void NotifyIcon(TrayOperation operation, const TrayRecord& record) = 0;
 
     // The browser control Tavin.

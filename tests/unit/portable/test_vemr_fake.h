@@ -1,32 +1,35 @@
-// A fake platform for the client's window object: configurable answers, and a journal of what the
-// client did, in order. EndProgram throws ProgramEnded, which is no std::exception, so it passes the
-// client's error handling the way the real end passes everything.
+// A fake of the client's window for its window object: configurable answers and a journal of what
+// the client did, in order. The journal is the platform stand-in's own by default, so window calls and
+// platform calls (the guard, the files, the shell, the settings, the end) stand in one order.
 #pragma once
-#include "tests/unit/portable/program_ended.h"
 #include "client/vemrix_host.h"
+#include "common/ansi.h"
+#include "os/settings.h"
+#include "tests/unit/portable/program_ended.h"
+#include "tests/unit/stand_in/stand_in_machine.h"
+#include "tests/unit/stand_in/stand_in_platform.h"
 
-#include <map>
 #include <stdexcept>
 #include <string>
-#include <tuple>
 #include <vector>
 
 namespace vemrtest {
 
+// A fresh stand-in as the client finds it: the program vemr in C:\vemr on a PC in UTC+8.
+inline std::vector<std::wstring>& FreshPlatform()
+{
+    fakeos::Reset(L"C:\\vemr");
+    fakeos::SetExeName(L"vemr");
+    return fakeos::Journal();
+}
+
 class FakeHost : public vemr::VemrixHost {
 public:
+    // Journals into `journal`: by default a fresh stand-in's.
+    explicit FakeHost(std::vector<std::wstring>& into = FreshPlatform()) : journal(into) {}
+
     // Answers.
-    bool anotherCopy = false;
-    std::wstring folder = L"C:\\vemr\\";
-    std::map<std::wstring, std::wstring> files;   // path -> text
-    int32_t zoneOffset = 28800;
     vemr::LocalTime now{2026, 12, 6, 14, 15, 30};
-    std::wstring exeName = L"vemr";
-    std::map<std::tuple<std::wstring, std::wstring, std::wstring>, std::wstring> settings;
-    bool failSettingWrites = false;
-    int32_t serial = 305419896;
-    std::wstring computer = std::wstring(L"SHOP-PC") + std::wstring(255 - 7, L'\0');
-    std::vector<std::optional<std::wstring>> processorIds{std::wstring(L"BFEBFBFF000906EA")};
     bool failPlacement = false;
     double twipsX = 15, twipsY = 15;
     vemr::WorkArea area{0, 0, 1280, 1024};
@@ -44,11 +47,9 @@ public:
     int trayIcons = 0;
     std::vector<vemr::TrayRecord> trayCalls;
 
-    // Journal: one line per call that reached the platform.
-    std::vector<std::wstring> journal;
+    // Journal: one line per call that reached the window or the platform.
+    std::vector<std::wstring>& journal;
     std::wstring navigatedUrl, navigatedHeaders;
-    std::wstring reportTitle, reportText;
-    int hardwareReads = 0;
 
     bool Did(const std::wstring& prefix) const
     {
@@ -63,83 +64,30 @@ public:
             if (journal[i].compare(0, prefix.size(), prefix) == 0) return static_cast<int>(i);
         return -1;
     }
+    // Reads of the volume serial and the processors.
+    int HardwareReads() const
+    {
+        int reads = 0;
+        for (const auto& line : journal) reads += line.rfind(L"serial:", 0) == 0 || line.rfind(L"wmi:", 0) == 0;
+        return reads;
+    }
     std::wstring Setting(const std::wstring& app = L"vemr") const
     {
-        auto it = settings.find({app, L"function", L"getmachineid"});
-        return it == settings.end() ? L"" : it->second;
+        return os::GetSetting(app, L"function", L"getmachineid", L"");
     }
-    void SetConfig(const std::wstring& text) { files[folder + L"config.txt"] = text; }
+    // The cached identifier found at the start; the journal starts after it.
+    void SetCache(const std::wstring& entry, const std::wstring& app = L"vemr")
+    {
+        os::SaveSetting(app, L"function", L"getmachineid", entry);
+        journal.clear();
+    }
+    // config.txt in the program folder, as the ANSI bytes the installer writes.
+    void SetConfig(const std::wstring& text) { fakeos::AddFile(L"C:\\vemr\\config.txt", ToAnsi(text)); }
 
-    [[noreturn]] void EndProgram() override
-    {
-        journal.push_back(L"end");
-        throw ProgramEnded{};
-    }
-    void ShowErrorReport(std::wstring_view title, std::wstring_view text) override
-    {
-        reportTitle = title;
-        reportText = text;
-        journal.push_back(L"report:" + std::wstring(text));
-    }
-    bool AnotherCopyRunning() override
-    {
-        journal.push_back(L"guard");
-        return anotherCopy;
-    }
-    std::wstring WorkAtCurPath() override
-    {
-        journal.push_back(L"folder");
-        return folder;
-    }
-    std::wstring ReadTextFile(std::wstring_view path) override
-    {
-        journal.push_back(L"read:" + std::wstring(path));
-        auto it = files.find(std::wstring(path));
-        return it == files.end() ? L"" : it->second;
-    }
-    int32_t TavinShell(std::wstring_view file, std::wstring_view parameters, std::wstring_view folderArg,
-                       int32_t workType) override
-    {
-        journal.push_back(L"shell:" + std::wstring(file) + L"|" + std::wstring(parameters) + L"|" +
-                          std::wstring(folderArg) + L"|" + std::to_wstring(workType));
-        return 42;
-    }
-    int32_t GeTimeZone() override
-    {
-        journal.push_back(L"zone");
-        return zoneOffset;
-    }
     vemr::LocalTime Now() override
     {
         journal.push_back(L"now");
         return now;
-    }
-    std::wstring ExeName() override { return exeName; }
-    std::wstring GetSetting(std::wstring_view application, std::wstring_view section, std::wstring_view key,
-                            std::wstring_view defaultValue) override
-    {
-        auto it = settings.find({std::wstring(application), std::wstring(section), std::wstring(key)});
-        return it == settings.end() ? std::wstring(defaultValue) : it->second;
-    }
-    void SaveSetting(std::wstring_view application, std::wstring_view section, std::wstring_view key,
-                     std::wstring_view value) override
-    {
-        if (failSettingWrites) throw std::runtime_error("SaveSetting: cannot create the key");
-        journal.push_back(L"save:" + std::wstring(value));
-        settings[{std::wstring(application), std::wstring(section), std::wstring(key)}] = std::wstring(value);
-    }
-    int32_t VolumeSerial(std::wstring_view root) override
-    {
-        ++hardwareReads;
-        journal.push_back(L"serial:" + std::wstring(root));
-        return serial;
-    }
-    std::wstring ComputerName() override { return computer; }
-    std::vector<std::optional<std::wstring>> ProcessorIds(std::wstring_view moniker) override
-    {
-        ++hardwareReads;
-        journal.push_back(L"wmi:" + std::wstring(moniker));
-        return processorIds;
     }
     std::wstring Caption() override { return caption; }
     void SetCaption(std::wstring_view text) override
@@ -180,7 +128,6 @@ public:
         journal.push_back(top ? L"topmost" : L"bottom");
         topmost = top;
     }
-    void PumpEvents() override { journal.push_back(L"pump"); }
     void NotifyIcon(vemr::TrayOperation operation, const vemr::TrayRecord& record) override
     {
         journal.push_back(operation == vemr::kTrayAdd ? L"tray-add" : L"tray-delete");

@@ -1,4 +1,4 @@
-// The machine identifier and its per-user cache, against a fake platform.
+// The machine identifier and its per-user cache, against the platform's stand-in.
 #include "client/launch_request.h"
 #include "client/machine_id.h"
 #include "common/digest.h"
@@ -45,7 +45,7 @@ TEST(ParseSerial, SignedThirtyTwoBitDecimalsOnly)
 TEST(GetMachineId, FirstStartComputesAndWritesTheEntry)
 {
     FakeHost host;
-    const std::wstring id = vemr::GetMachineId(host, L"QpnDurix");
+    const std::wstring id = vemr::GetMachineId(L"QpnDurix");
     EXPECT_EQ(id, Compute(L"12345678", kCpu));
     EXPECT_EQ(id, L"MHQZHAO");
     EXPECT_EQ(host.Setting(), L"305419896|" + kCpu + L"|" + id);
@@ -56,10 +56,10 @@ TEST(GetMachineId, FirstStartComputesAndWritesTheEntry)
 TEST(GetMachineId, ValidEntryIsTrustedWithoutHardware)
 {
     FakeHost host;
-    host.settings[{L"vemr", L"function", L"getmachineid"}] = L"305419896|" + kCpu + L"|MHQZHAO";
-    host.serial = 7;  // the disk changed since: the cache still wins
-    EXPECT_EQ(vemr::GetMachineId(host, L"QpnDurix"), L"MHQZHAO");
-    EXPECT_EQ(host.hardwareReads, 0);
+    host.SetCache(L"305419896|" + kCpu + L"|MHQZHAO");
+    fakeos::SetVolumeSerial(7);  // the disk changed since: the cache still wins
+    EXPECT_EQ(vemr::GetMachineId(L"QpnDurix"), L"MHQZHAO");
+    EXPECT_EQ(host.HardwareReads(), 0);
     EXPECT_FALSE(host.Did(L"save:"));
 }
 
@@ -83,45 +83,45 @@ TEST(GetMachineId, EntriesThatDoNotCheckOutAreRecomputedAndOverwritten)
     };
     for (const auto& c : cases) {
         FakeHost host;
-        host.settings[{L"vemr", L"function", L"getmachineid"}] = c.entry;
-        EXPECT_EQ(vemr::GetMachineId(host, L"QpnDurix"), L"MHQZHAO") << c.name;
+        host.SetCache(c.entry);
+        EXPECT_EQ(vemr::GetMachineId(L"QpnDurix"), L"MHQZHAO") << c.name;
         EXPECT_EQ(host.Setting(), good) << c.name;
-        EXPECT_EQ(host.hardwareReads, 2) << c.name;
+        EXPECT_EQ(host.HardwareReads(), 2) << c.name;
     }
 }
 
 TEST(GetMachineId, BarInTheProcessorTextNeverValidates)
 {
     FakeHost host;
-    host.processorIds = {std::wstring(L"AB|CD")};
-    const std::wstring id = vemr::GetMachineId(host, L"QpnDurix");
+    fakeos::SetProcessorIds({std::wstring(L"AB|CD")});
+    const std::wstring id = vemr::GetMachineId(L"QpnDurix");
     EXPECT_EQ(id, Compute(L"12345678", L"AB|CD"));
     EXPECT_EQ(host.Setting(), L"305419896|AB|CD|" + id);
     for (int start = 0; start < 2; ++start) {
-        host.hardwareReads = 0;
-        EXPECT_EQ(vemr::GetMachineId(host, L"QpnDurix"), id);
-        EXPECT_EQ(host.hardwareReads, 2);  // every start reads the hardware and rewrites
+        host.journal.clear();
+        EXPECT_EQ(vemr::GetMachineId(L"QpnDurix"), id);
+        EXPECT_EQ(host.HardwareReads(), 2);  // every start reads the hardware and rewrites
     }
 }
 
 TEST(GetMachineId, NegativeSerialIsStoredSignedAndDigestedAsEightHexDigits)
 {
     FakeHost host;
-    host.serial = -1412567041;  // top bit set: ABCDEFFF
-    const std::wstring id = vemr::GetMachineId(host, L"QpnDurix");
+    fakeos::SetVolumeSerial(-1412567041);  // top bit set: ABCDEFFF
+    const std::wstring id = vemr::GetMachineId(L"QpnDurix");
     EXPECT_EQ(id, Compute(L"ABCDEFFF", kCpu));
     EXPECT_EQ(host.Setting(), L"-1412567041|" + kCpu + L"|" + id);
-    host.hardwareReads = 0;
-    EXPECT_EQ(vemr::GetMachineId(host, L"QpnDurix"), id);
-    EXPECT_EQ(host.hardwareReads, 0);
+    host.journal.clear();
+    EXPECT_EQ(vemr::GetMachineId(L"QpnDurix"), id);
+    EXPECT_EQ(host.HardwareReads(), 0);
 }
 
 TEST(GetMachineId, MissingSourcesStillGiveAnIdentifier)
 {
     FakeHost host;
-    host.serial = 0;
-    host.processorIds.clear();
-    const std::wstring id = vemr::GetMachineId(host, L"QpnDurix");
+    fakeos::SetVolumeSerial(0);
+    fakeos::SetProcessorIds({});
+    const std::wstring id = vemr::GetMachineId(L"QpnDurix");
     EXPECT_EQ(id, Compute(L"0", L""));
     EXPECT_EQ(host.Setting(), L"0||" + id);
 }
@@ -129,17 +129,17 @@ TEST(GetMachineId, MissingSourcesStillGiveAnIdentifier)
 TEST(GetMachineId, ProcessorIdsJoinInOrderAndNullsAddNothing)
 {
     FakeHost host;
-    host.processorIds = {std::wstring(L"AAAA"), std::nullopt, std::wstring(L"BBBB")};
-    const std::wstring id = vemr::GetMachineId(host, L"QpnDurix");
+    fakeos::SetProcessorIds({std::wstring(L"AAAA"), std::nullopt, std::wstring(L"BBBB")});
+    const std::wstring id = vemr::GetMachineId(L"QpnDurix");
     EXPECT_EQ(host.Setting(), L"305419896|AAAABBBB|" + id);
 }
 
 TEST(GetMachineId, TheApplicationNameIsTheExeName)
 {
     FakeHost host;
-    host.exeName = L"vemr2";
-    host.settings[{L"vemr", L"function", L"getmachineid"}] = L"1|x|WRONG";
-    vemr::GetMachineId(host, L"QpnDurix");
+    host.SetCache(L"1|x|WRONG");
+    fakeos::SetExeName(L"vemr2");
+    vemr::GetMachineId(L"QpnDurix");
     EXPECT_EQ(host.Setting(L"vemr"), L"1|x|WRONG");  // the old name's entry is left alone
     EXPECT_EQ(host.Setting(L"vemr2"), L"305419896|" + kCpu + L"|MHQZHAO");
 }
@@ -147,7 +147,7 @@ TEST(GetMachineId, TheApplicationNameIsTheExeName)
 TEST(GetMachineId, ComputerNameIsCutAtItsFirstNul)
 {
     FakeHost host;
-    host.computer = std::wstring(L"PC\0junk", 7);
-    vemr::GetMachineId(host, L"QpnDurix");
+    fakeos::SetComputerName(std::wstring(L"PC\0junk", 7));
+    vemr::GetMachineId(L"QpnDurix");
     EXPECT_TRUE(host.Did(L"wmi:winmgmts:{impersonationLevel=impersonate}!\\\\PC\\root\\cimv2"));
 }

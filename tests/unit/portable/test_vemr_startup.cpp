@@ -1,5 +1,5 @@
 // The client's start-up: config.txt, the time synchroniser, the time stamp in the server's zone and
-// the signed launch request, against a fake platform.
+// the signed launch request, against a fake window and the platform's stand-in.
 #include "client/launch_request.h"
 #include "client/vemrix.h"
 #include "common/digest.h"
@@ -38,7 +38,7 @@ TEST(VemrStartUp, FourLinesLeadToTheLaunchRequest)
     EXPECT_EQ(host.caption, L"标题");
     EXPECT_EQ(window.Tag(), kHost);
     EXPECT_EQ(host.journal.front(), L"guard");
-    EXPECT_TRUE(host.Did(L"read:C:\\vemr\\config.txt"));
+    EXPECT_TRUE(host.Did(L"find:C:\\vemr\\config.txt"));
     EXPECT_TRUE(host.Did(L"shell:C:\\vemr\\horasync.exe|op.vemr.test:8080|C:\\vemr\\|1"));
     EXPECT_EQ(host.navigatedUrl, L"http://op.vemr.test:8080/language.asp?lau=cn&tim=20261206141530&ver=1%2E0%2E0");
     EXPECT_EQ(host.navigatedHeaders, L"User-Agent: TavinVmc.Cet/MHQZHAO/AXBEYUHQM\r\n");
@@ -51,7 +51,7 @@ TEST(VemrStartUp, StepsRunInTheirOrder)
     host.SetConfig(kConfig);
     vemr::Vemrix window(host);
     ASSERT_FALSE(Start(host, window));
-    const int read = host.IndexOf(L"read:"), caption = host.IndexOf(L"caption:"),
+    const int read = host.IndexOf(L"find:"), caption = host.IndexOf(L"caption:"),
               shell = host.IndexOf(L"shell:"), serial = host.IndexOf(L"serial:"), save = host.IndexOf(L"save:"),
               zone = host.IndexOf(L"zone"), now = host.IndexOf(L"now"), navigate = host.IndexOf(L"navigate:");
     EXPECT_LT(host.IndexOf(L"guard"), read);
@@ -85,7 +85,7 @@ TEST(VemrStartUp, ConfigOtherThanFourPiecesEndsSilently)
         if (c.present) host.SetConfig(c.text);
         vemr::Vemrix window(host);
         EXPECT_TRUE(Start(host, window)) << c.name;
-        EXPECT_TRUE(host.Did(L"read:")) << c.name;
+        EXPECT_TRUE(host.Did(L"find:")) << c.name;
         EXPECT_EQ(host.journal.back(), L"end") << c.name;
         EXPECT_FALSE(host.Did(L"caption:")) << c.name;
         EXPECT_FALSE(host.Did(L"shell:")) << c.name;
@@ -117,9 +117,10 @@ TEST(VemrStartUp, LineFourThatIsNoNumberStopsAfterSynchroniserAndCache)
         EXPECT_TRUE(host.Did(L"shell:")) << line4;
         EXPECT_EQ(host.Setting(), L"305419896|BFEBFBFF000906EA|" + kFakeMachineId) << line4;
         EXPECT_LT(host.IndexOf(L"save:"), host.IndexOf(L"report:")) << line4;
-        EXPECT_EQ(host.reportText, L"运行时错误 '13':\n\n类型不匹配") << line4;
-        EXPECT_EQ(host.reportTitle, L"vemr") << line4;
+        EXPECT_EQ(fakeos::ReportText(), L"运行时错误 '13':\n\n类型不匹配") << line4;
+        EXPECT_EQ(fakeos::ReportTitle(), L"vemr") << line4;
         EXPECT_EQ(host.journal.back(), L"end") << line4;
+        EXPECT_EQ(fakeos::ExitCode(), 1) << line4;  // the end after an error report
         EXPECT_FALSE(host.Did(L"navigate:")) << line4;
     }
 }
@@ -128,7 +129,7 @@ TEST(VemrStartUp, CacheThatCannotBeWrittenStopsWithAnErrorReport)
 {
     FakeHost host;
     host.SetConfig(kConfig);
-    host.failSettingWrites = true;
+    fakeos::FailSettingWrites();
     vemr::Vemrix window(host);
     EXPECT_TRUE(Start(host, window));
     EXPECT_TRUE(host.Did(L"shell:"));
@@ -140,7 +141,7 @@ TEST(VemrStartUp, SecondCopyEndsBeforeConfigAndSynchroniser)
 {
     FakeHost host;
     host.SetConfig(kConfig);
-    host.anotherCopy = true;
+    fakeos::SetAnotherCopyRunning(true);
     vemr::Vemrix window(host);
     EXPECT_TRUE(Start(host, window));
     EXPECT_EQ(host.journal, (std::vector<std::wstring>{L"guard", L"end"}));
@@ -174,7 +175,7 @@ TEST(VemrStartUp, TimeStampIsUtcPlusLineFourHours)
         FakeHost host;
         host.SetConfig(L"标题\r\n" + kHost + L"\r\n快捷方式\r\n" + c.line4);
         host.now = c.now;
-        host.zoneOffset = c.zone;
+        fakeos::SetZoneBias(-c.zone / 60);
         vemr::Vemrix window(host);
         ASSERT_FALSE(Start(host, window)) << c.name;
         EXPECT_EQ(host.navigatedUrl, L"http://" + kHost + L"/language.asp?lau=cn&tim=" + c.stamp + L"&ver=1%2E0%2E0")
@@ -186,17 +187,19 @@ TEST(VemrStartUp, DaylightSavingNeverEntersTheStamp)
 {
     // The zone offset is the standard one whatever the season: the same PC clock and offset give the
     // same stamp in summer as in winter.
-    FakeHost winter, summer;
-    winter.now = {2026, 1, 15, 12, 0, 0};
-    summer.now = {2026, 7, 15, 12, 0, 0};
-    winter.zoneOffset = summer.zoneOffset = -18000;
-    for (FakeHost* host : {&winter, &summer}) {
-        host->SetConfig(kConfig);
-        vemr::Vemrix window(*host);
-        ASSERT_FALSE(Start(*host, window));
+    std::wstring urls[2];
+    const vemr::LocalTime days[2] = {{2026, 1, 15, 12, 0, 0}, {2026, 7, 15, 12, 0, 0}};
+    for (int season = 0; season < 2; ++season) {
+        FakeHost host;
+        host.now = days[season];
+        fakeos::SetZoneBias(300);
+        host.SetConfig(kConfig);
+        vemr::Vemrix window(host);
+        ASSERT_FALSE(Start(host, window));
+        urls[season] = host.navigatedUrl;
     }
-    EXPECT_NE(winter.navigatedUrl.find(L"tim=20260116010000"), std::wstring::npos);
-    EXPECT_NE(summer.navigatedUrl.find(L"tim=20260716010000"), std::wstring::npos);
+    EXPECT_NE(urls[0].find(L"tim=20260116010000"), std::wstring::npos);
+    EXPECT_NE(urls[1].find(L"tim=20260716010000"), std::wstring::npos);
 }
 
 TEST(VemrStartUp, StampOutsideTheCalendarStopsWithAnErrorReport)
@@ -205,28 +208,30 @@ TEST(VemrStartUp, StampOutsideTheCalendarStopsWithAnErrorReport)
     host.SetConfig(L"标题\r\n" + kHost + L"\r\n快捷方式\r\n99999999");
     vemr::Vemrix window(host);
     EXPECT_TRUE(Start(host, window));
-    EXPECT_EQ(host.reportText, L"运行时错误 '6':\n\n溢出");
+    EXPECT_EQ(fakeos::ReportText(), L"运行时错误 '6':\n\n溢出");
     EXPECT_FALSE(host.Did(L"navigate:"));
 }
 
 TEST(VemrStartUp, SameInputsGiveTheSameRequest)
 {
-    FakeHost first, second;
-    for (FakeHost* host : {&first, &second}) {
-        host->SetConfig(kConfig);
-        vemr::Vemrix window(*host);
-        ASSERT_FALSE(Start(*host, window));
+    std::wstring urls[2], headers[2];
+    for (int run = 0; run < 2; ++run) {
+        FakeHost host;
+        host.SetConfig(kConfig);
+        vemr::Vemrix window(host);
+        ASSERT_FALSE(Start(host, window));
+        urls[run] = host.navigatedUrl;
+        headers[run] = host.navigatedHeaders;
     }
-    EXPECT_EQ(first.navigatedUrl, second.navigatedUrl);
-    EXPECT_EQ(first.navigatedHeaders, second.navigatedHeaders);
-    // The second start took the identifier from the cache the first one wrote.
-    FakeHost cached;
-    cached.settings = first.settings;
-    cached.SetConfig(kConfig);
+    EXPECT_EQ(urls[0], urls[1]);
+    EXPECT_EQ(headers[0], headers[1]);
+    // A third start takes the identifier from the cache the second one wrote.
+    FakeHost cached(fakeos::Journal());
+    cached.journal.clear();
     vemr::Vemrix window(cached);
     ASSERT_FALSE(Start(cached, window));
-    EXPECT_EQ(cached.hardwareReads, 0);
-    EXPECT_EQ(cached.navigatedHeaders, first.navigatedHeaders);
+    EXPECT_EQ(cached.HardwareReads(), 0);
+    EXPECT_EQ(cached.navigatedHeaders, headers[0]);
 }
 
 TEST(LaunchRequest, AddressAndHeaderAreExact)

@@ -1,6 +1,7 @@
 #include "tests/unit/stand_in/stand_in_platform.h"
 
 #include "common/errors.h"
+#include "tests/unit/stand_in/stand_in_machine.h"
 #include "os/platform.h"
 #include "tests/unit/portable/program_ended.h"
 
@@ -28,6 +29,11 @@ struct State {
     std::wstring commandLine = L"C:\\prog\\program.exe";
     int pumps = 0;
     int attributeChanges = 0;
+    std::wstring exeName = L"program";
+    int32_t zoneBias = -480;
+    bool failSettingWrites = false;
+    int exitCode = -1;
+    std::wstring reportTitle, reportText;
 };
 
 std::map<std::wstring, std::wstring>& Settings();
@@ -77,10 +83,18 @@ private:
 
 namespace fakeos {
 
+std::vector<std::wstring>& Journal()
+{
+    static std::vector<std::wstring> lines;
+    return lines;
+}
+
 void Reset(const std::wstring& programFolder)
 {
     S() = State{};
     Settings().clear();
+    Journal().clear();
+    ResetMachine();
     S().programFolder = programFolder;
     S().currentDirectory = L"C:\\";
 }
@@ -113,6 +127,12 @@ std::wstring CurrentDirectory() { return S().currentDirectory; }
 wchar_t CurrentDrive() { return S().currentDrive; }
 void SetSystemDirectory(const std::wstring& folder) { S().systemFolder = folder; }
 void SetCommandLine(const std::wstring& commandLine) { S().commandLine = commandLine; }
+void SetExeName(const std::wstring& name) { S().exeName = name; }
+void SetZoneBias(int32_t minutes) { S().zoneBias = minutes; }
+void FailSettingWrites() { S().failSettingWrites = true; }
+int ExitCode() { return S().exitCode; }
+std::wstring ReportTitle() { return S().reportTitle; }
+std::wstring ReportText() { return S().reportText; }
 
 } // namespace fakeos
 
@@ -120,6 +140,7 @@ namespace os {
 
 bool FindFirstMatch(std::wstring_view pattern, uint32_t mask)
 {
+    fakeos::Journal().push_back(L"find:" + std::wstring(pattern));
     const std::wstring key = Key(pattern);
     for (const auto& prefix : S().failingPrefixes)
         if (key.compare(0, prefix.size(), prefix) == 0) throw PlatformError("search: device not ready", 21);
@@ -179,7 +200,11 @@ std::unique_ptr<ReadableFile> OpenForReading(std::wstring_view path)
     return std::make_unique<FakeReadableFile>(node.bytes);
 }
 
-void PumpEvents() { ++S().pumps; }
+void PumpEvents()
+{
+    ++S().pumps;
+    fakeos::Journal().push_back(L"pump");
+}
 
 std::wstring SystemDirectory() { return S().systemFolder; }
 
@@ -187,10 +212,35 @@ void SetMainWindow(void*) {}
 
 std::wstring CommandLine() { return S().commandLine; }
 
-// Where the program would end, the stand-in throws: a test sees that nothing ran after it.
-void EndProgram() { throw ProgramEnded{}; }
+std::wstring ExeName() { return S().exeName; }
 
-ZoneInfo GetZoneInfo() { return ZoneInfo{-480, std::wstring(L"中国标准时间") + std::wstring(26, L'\0')}; }
+namespace {
+
+// Where the program would end, the stand-in throws: a test sees that nothing ran after it.
+[[noreturn]] void End(int exitCode)
+{
+    S().exitCode = exitCode;
+    fakeos::Journal().push_back(L"end");
+    throw ProgramEnded{};
+}
+
+} // namespace
+
+void EndProgram() { End(0); }
+
+void EndWithErrorReport(const std::exception& error)
+{
+    S().reportTitle = ExeName();
+    S().reportText = ErrorReportText(error);
+    fakeos::Journal().push_back(L"report:" + S().reportText);
+    End(1);
+}
+
+ZoneInfo GetZoneInfo()
+{
+    fakeos::Journal().push_back(L"zone");
+    return ZoneInfo{S().zoneBias, std::wstring(L"中国标准时间") + std::wstring(26, L'\0')};
+}
 
 } // namespace os
 
@@ -224,6 +274,8 @@ std::wstring GetSetting(std::wstring_view application, std::wstring_view section
 void SaveSetting(std::wstring_view application, std::wstring_view section, std::wstring_view key,
                  std::wstring_view value)
 {
+    if (S().failSettingWrites) throw PlatformError("SaveSetting: access denied", 5);
+    fakeos::Journal().push_back(L"save:" + std::wstring(value));
     Settings()[SettingKey(application, section, key)] = std::wstring(value);
 }
 

@@ -3,11 +3,18 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace fakeos {
 
 // Empties the stand-in; the program runs from `programFolder`.
 void Reset(const std::wstring& programFolder = L"C:\\prog");
+
+// One line for each call that reached the platform where a test follows the order of events:
+// "find:<pattern>", "shell:<file>|<parameters>|<folder>|<show>", "zone", "save:<value>", "pump",
+// "report:<text>", "end", and those of stand_in_machine.h. A test's fake window may write its own
+// calls into the same journal.
+std::vector<std::wstring>& Journal();
 
 void AddFile(const std::wstring& path, const std::string& bytes, uint32_t attributes = 32);
 void AddFolder(const std::wstring& path);
@@ -29,5 +36,15 @@ std::wstring CurrentDirectory();
 wchar_t CurrentDrive();
 void SetSystemDirectory(const std::wstring& folder);
 void SetCommandLine(const std::wstring& commandLine);
+void SetExeName(const std::wstring& name);
+// The platform's zone bias in minutes (UTC = local + bias).
+void SetZoneBias(int32_t minutes);
+// Setting writes fail, as for a user who may not write the key.
+void FailSettingWrites();
+
+// How the program ended: exit code 0 at its end, 1 after an error report; -1 while it has not.
+int ExitCode();
+std::wstring ReportTitle();
+std::wstring ReportText();
 
 } // namespace fakeos

@@ -3,6 +3,7 @@
 #include "common/errors.h"
 #include "os/platform.h"
 #include "tests/unit/stand_in/stand_in_files.h"
+#include "tests/unit/stand_in/stand_in_platform.h"
 
 namespace fakeos {
 
@@ -47,6 +48,8 @@ void SaveShortcut(std::wstring_view file, std::wstring_view target, std::wstring
 int32_t ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder, int32_t showCommand)
 {
     Shell().shellStarts.push_back({std::wstring(file), std::wstring(parameters), std::wstring(folder), showCommand});
+    fakeos::Journal().push_back(L"shell:" + std::wstring(file) + L"|" + std::wstring(parameters) + L"|" +
+                                std::wstring(folder) + L"|" + std::to_wstring(showCommand));
     return 42;
 }
 

@@ -1,9 +1,8 @@
-// Win32 readers of the clocks (the setters are clock_set_win32.cpp).
+// Win32 readers of the local and UTC clocks (the counter is counter_win32.cpp, the setters
+// clock_set_win32.cpp).
 #include "os/clock.h"
 
 #include "os/win32/local_time.h"
-
-#include <mmsystem.h>
 
 namespace os {
 
@@ -20,7 +19,5 @@ UtcTime UtcNow()
     GetSystemTime(&st);
     return UtcFromSystemTime(st);
 }
-
-uint32_t MillisecondCounter() { return timeGetTime(); }
 
 } // namespace os

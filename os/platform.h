@@ -33,6 +33,9 @@ void DeleteFileAt(std::wstring_view path);
 void CreateFolder(std::wstring_view path);
 // Copies the file, replacing the target.
 void CopyFileTo(std::wstring_view from, std::wstring_view to);
+// Appends the bytes to the file (created when missing), or writes it anew; the file is opened and
+// closed here, and others may read it meanwhile.
+void WriteToFile(std::wstring_view path, std::string_view bytes, bool append);
 
 // The folder of the running executable, without a closing backslash except at a drive root.
 std::wstring ProgramFolder();

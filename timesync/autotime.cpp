@@ -7,6 +7,9 @@
 #include "common/textfiles.h"
 #include "common/urlencode.h"
 #include "os/platform.h"
+#include "os/processes.h"
+#include "os/settings.h"
+#include "timesync/test_events.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -68,11 +71,24 @@ std::wstring ReplaceCtrlZ(std::wstring_view text)
     return result;
 }
 
-AutoTime::AutoTime(AutoTimePlatform& platform) : platform_(platform) {}
+std::wstring CommandArguments(std::wstring_view commandLine)
+{
+    size_t at = 0;
+    bool quoted = false;
+    while (at < commandLine.size() && (commandLine[at] > L' ' || quoted)) {
+        if (commandLine[at] == L'"') quoted = !quoted;
+        ++at;
+    }
+    while (at < commandLine.size() && commandLine[at] <= L' ') ++at;
+    return std::wstring(commandLine.substr(at));
+}
+
+AutoTime::AutoTime(AutoTimeWindow& window) : window_(window) {}
 
 void AutoTime::End()
 {
-    platform_.EndProgram();
+    RecordTestEvent("end");
+    os::EndProgram();
     std::abort();   // not reached: should an end ever come back, nothing more may run
 }
 
@@ -82,16 +98,21 @@ void AutoTime::Form_Initialize()
 {
     // From Vista on, a program without the right to change the clock has no business here.
     if (getosver() > 5 && !ispadmin()) End();
-    const std::wstring marker = platform_.GetSetting(kMarkerApplication, kMarkerSection, kMarkerKey, L"");
+    const std::wstring marker = os::GetSetting(kMarkerApplication, kMarkerSection, kMarkerKey, L"");
     if (marker.size() < 3) myreg();
 }
 
-int16_t AutoTime::getosver() { return platform_.OsMajorVersion(); }
+int16_t AutoTime::getosver() { return static_cast<int16_t>(os::OsMajorVersion()); }
 
 bool AutoTime::ispadmin()
 {
     // Setting the date to itself changes nothing but fails without the right to change the clock.
-    return platform_.SetLocalClock(platform_.LocalNow());
+    try {
+        os::SetLocalClock(os::LocalNow());
+        return true;
+    } catch (const PlatformError&) {
+        return false;
+    }
 }
 
 void AutoTime::myreg()
@@ -113,24 +134,32 @@ void AutoTime::myreg()
         // to register, and the exchange goes on. The marker stays unwritten, so a copy that turns
         // up later is still registered.
         if (!LzFilExist(source)) return;
-        steps.Run([&] { return platform_.CopyOneFile(source, target); });
+        steps.Run([&] { os::CopyFileTo(source, target); });
         if (!LzFilExist(target)) End();
         WaitShell(systemFolder + L"Regsvr32.exe /s " + target, 3600, false);   // its answer is not looked at
     }
     if (steps.AnyFailed()) End();
     // The marker is the time of day in seconds; fewer than 3 characters (a run at 0 to 99 whole
     // seconds after midnight) lets the next run register again.
-    platform_.SaveSetting(kMarkerApplication, kMarkerSection, kMarkerKey,
-                          SingleText(static_cast<float>(LocalSecondsSinceMidnight())));
+    try {
+        os::SaveSetting(kMarkerApplication, kMarkerSection, kMarkerKey,
+                        SingleText(static_cast<float>(LocalSecondsSinceMidnight())));
+    } catch (const PlatformError&) {
+        // Without the marker the next run registers again.
+    }
 }
 
 int16_t AutoTime::WaitShell(const std::wstring& ShellCmd, int16_t MaxSecond, bool QzEndIt)
 {
     int16_t result = kShellEnded;
-    const int64_t start = SerialSeconds(platform_.LocalNow());
-    const std::optional<uint32_t> processId = platform_.StartProcess(ShellCmd);
-    if (!processId) return kShellNotStarted;
-    const std::unique_ptr<WatchedProcess> watched = platform_.OpenProcess(*processId, kProcessQueryInformation);
+    const int64_t start = SerialSeconds(os::LocalNow());
+    uint32_t processId = 0;
+    try {
+        processId = os::StartProcess(ShellCmd);
+    } catch (const PlatformError&) {
+        return kShellNotStarted;
+    }
+    const std::unique_ptr<os::WatchedProcess> watched = Watch(processId, os::kProcessQueryInformation);
 
     // A process that cannot be watched leaves the exit code at 0: it counts as ended.
     uint32_t exitCode = 0;
@@ -139,21 +168,29 @@ int16_t AutoTime::WaitShell(const std::wstring& ShellCmd, int16_t MaxSecond, boo
         if (watched) {
             // Asleep until the process ends or an event comes: a hung registration costs no CPU.
             watched->WaitForEndOrEvent(kWaitPassMs);
-            exitCode = watched->ExitCode().value_or(exitCode);
+            try {
+                exitCode = watched->ExitCode();
+            } catch (const PlatformError&) {
+                // the last reading stands
+            }
         }
-        platform_.PumpEvents();
-        if (std::llabs(SerialSeconds(platform_.LocalNow()) - start) > MaxSecond) {
+        os::PumpEvents();
+        if (std::llabs(SerialSeconds(os::LocalNow()) - start) > MaxSecond) {
             timedOut = true;
             break;
         }
-        if (exitCode != kStillActive) break;
+        if (exitCode != os::kStillActive) break;
     }
-    std::unique_ptr<WatchedProcess> full;
+    std::unique_ptr<os::WatchedProcess> full;
     if (timedOut) {
-        full = platform_.OpenProcess(*processId, kProcessAllAccess);
+        full = Watch(processId, os::kProcessAllAccess);
         result = kShellTerminated;
         if (QzEndIt) {
-            if (full) full->Terminate(0);
+            try {
+                if (full) full->Terminate(0);
+            } catch (const PlatformError&) {
+                // it runs on; the answer stays
+            }
         } else {
             result = kShellLeftRunning;
         }
@@ -161,27 +198,44 @@ int16_t AutoTime::WaitShell(const std::wstring& ShellCmd, int16_t MaxSecond, boo
     return result;
 }
 
+std::unique_ptr<os::WatchedProcess> AutoTime::Watch(uint32_t processId, uint32_t access)
+{
+    try {
+        return os::OpenProcess(processId, access);
+    } catch (const PlatformError&) {
+        return nullptr;
+    }
+}
+
 void AutoTime::Form_Load()
 {
-    random_.seed(static_cast<uint32_t>(LocalSecondsSinceMidnight() * 1000) ^ platform_.timeGetTime());
+    random_.seed(static_cast<uint32_t>(LocalSecondsSinceMidnight() * 1000) ^ os::MillisecondCounter());
     // ZoneSeconds is the constant sntp::ZoneSeconds (28800).
-    LocalDateTime today = platform_.LocalNow();
+    LocalDateTime today = os::LocalNow();
     if (sntp::DayBase(today.year, today.month, today.day) < sntp::DayBase(2000, 1, 1)) {
         today.year = 2000, today.month = 1, today.day = 1;   // the time of day stays
-        platform_.SetLocalClock(today);
+        try {
+            os::SetLocalClock(today);
+        } catch (const PlatformError&) {
+            // the exchange goes on with the date as it is
+        }
     }
     SendBuffer.assign(sntp::PacketSize, 0);
     ReceiveBuffer.assign(sntp::PacketSize, 0);
-    if (!platform_.OpenSocket()) End();
+    try {
+        TimeSock_.Open();
+    } catch (const PlatformError&) {
+        End();
+    }
     AddNtpServer();
     ReplyState_ = -1;
     SendDate(ServerName_);
-    platform_.EnableTimer(true);
+    window_.EnableTimer(true);
 }
 
 // ---- The exchange ----------------------------------------------------------------------------
 
-LocalDateTime AutoTime::Today() { return platform_.LocalNow(); }
+LocalDateTime AutoTime::Today() { return os::LocalNow(); }
 
 int64_t AutoTime::DayBase()
 {
@@ -191,7 +245,7 @@ int64_t AutoTime::DayBase()
 
 double AutoTime::LocalSecondsSinceMidnight()
 {
-    const LocalDateTime now = platform_.LocalNow();
+    const LocalDateTime now = os::LocalNow();
     return now.hour * 3600.0 + now.minute * 60.0 + now.second + now.milliseconds / 1000.0;
 }
 
@@ -206,43 +260,55 @@ void AutoTime::AddNtpServer()
 void AutoTime::SendDate(const std::wstring& HostName)
 {
     TavinDebug(L"1", HostName);
-    platform_.SetRemote(HostName, sntp::SntpPort);
+    TimeSock_.SetRemote(HostName, sntp::SntpPort);
     TavinDebug(L"1", L"B");
-    const sntp::SystemTime utc = platform_.GetSystemTime();
+    const sntp::SystemTime utc = os::UtcNow();
     TavinDebug(L"2", L"B");
     TickOffsetMs_ = sntp::TickOffsetMsFrom(utc, 0);   // UTC+8 milliseconds of the reading
     TavinDebug(L"3", L"B");
-    TickOffsetMs_ = sntp::TickOffsetMsFrom(utc, platform_.timeGetTime());   // less the counter, modulo 2^32
-    TavinDebug(L"E", std::to_wstring(static_cast<int32_t>(platform_.timeGetTime())));
+    TickOffsetMs_ = sntp::TickOffsetMsFrom(utc, os::MillisecondCounter());   // less the counter, modulo 2^32
+    TavinDebug(L"E", std::to_wstring(static_cast<int32_t>(os::MillisecondCounter())));
     RequestPacket_[0] = 27;   // leap indicator 0, version 3, mode 3 (client)
     TavinDebug(L"F", std::to_wstring(TickOffsetMs_));
     const int64_t D = DayBase();
     TavinDebug(L"G", std::to_wstring(D));
     TavinDebug(L"4", L"B");
     const double localSeconds = LocalSecondsSinceMidnight();
-    const uint32_t counter = platform_.timeGetTime();
+    const uint32_t counter = os::MillisecondCounter();
     const int32_t S = sntp::TransmitSeconds(D, localSeconds, TickOffsetMs_, counter);
     TavinDebug(L"5", L"B");
     PutWord(RequestPacket_, 40, static_cast<uint32_t>(S));
     TavinDebug(L"6", L"B");
-    const uint32_t F = sntp::TransmitFraction(TickOffsetMs_, platform_.timeGetTime());   // counter read afresh
+    const uint32_t F = sntp::TransmitFraction(TickOffsetMs_, os::MillisecondCounter());   // counter read afresh
     TavinDebug(L"7", L"B");
     PutWord(RequestPacket_, 44, F);
     TavinDebug(L"8", L"B");
     SendBuffer.assign(RequestPacket_.begin(), RequestPacket_.end());
     TavinDebug(L"9", L"B");
-    const std::optional<std::string> address = platform_.Send(SendBuffer);
-    if (!address) {
+    std::string address;
+    try {
+        address = TimeSock_.Send(SendBuffer);
+    } catch (const PlatformError&) {
         TavinDebug(L"2", L"C");
         End();
     }
-    serverAddresses_.insert(*address);
+    RecordTestEvent("request " + std::to_string(++requests_) + " to " + address);
+    serverAddresses_.insert(address);
     TavinDebug(L"1", L"C");
 }
 
-bool AutoTime::FromChosenServer(const WaitingDatagram& datagram) const
+bool AutoTime::FromChosenServer(const os::WaitingDatagram& datagram) const
 {
     return datagram.port == sntp::SntpPort && serverAddresses_.count(datagram.address) != 0;
+}
+
+std::vector<uint8_t> AutoTime::ReadOrEnd()
+{
+    try {
+        return TimeSock_.Read();
+    } catch (const PlatformError&) {
+        End();
+    }
 }
 
 void AutoTime::TimeSock_DataArrival(int32_t bytesTotal)
@@ -250,19 +316,24 @@ void AutoTime::TimeSock_DataArrival(int32_t bytesTotal)
     // Only the chosen server may set the clock: a datagram from another address or port, or one
     // too short to hold the three stamps, is taken and dropped as if it had never arrived, and the
     // retries go on.
-    WaitingDatagram waiting;
-    if (!platform_.PeekDatagram(waiting)) End();
+    os::WaitingDatagram waiting;
+    try {
+        waiting = TimeSock_.Peek();
+    } catch (const PlatformError&) {
+        End();
+    }
+    RecordTestEvent("arrival " + std::to_string(waiting.size) + " bytes from " + waiting.address + ":" +
+                    std::to_string(waiting.port));
     if (!FromChosenServer(waiting) || waiting.size < sntp::PacketSize) {
-        std::vector<uint8_t> dropped;
-        if (!platform_.ReadDatagram(dropped)) End();
+        ReadOrEnd();
         return;
     }
 
     TavinDebug(L"2", std::to_wstring(bytesTotal));
     const int64_t D = DayBase();
     const double localSeconds = LocalSecondsSinceMidnight();
-    T4_ = sntp::DestinationTime(D, localSeconds, TickOffsetMs_, platform_.timeGetTime());   // before the read
-    if (!platform_.ReadDatagram(ReceiveBuffer)) End();
+    T4_ = sntp::DestinationTime(D, localSeconds, TickOffsetMs_, os::MillisecondCounter());   // before the read
+    ReceiveBuffer = ReadOrEnd();
     if (ReceiveBuffer.size() < sntp::PacketSize) return;   // cannot differ from what was looked at
     sntp::Packet reply;
     std::copy_n(ReceiveBuffer.begin(), sntp::PacketSize, reply.begin());
@@ -282,7 +353,7 @@ void AutoTime::TimeSock_DataArrival(int32_t bytesTotal)
     ClockOffset_ = sntp::ClockOffsetOf(stamps_, T4_);
     const sntp::ZoneTime server = sntp::ServerZoneTime(sntp::ServerMidpoint(stamps_));
     Caption_ = sntp::CaptionText(server);
-    platform_.SetCaption(Caption_);
+    window_.SetCaption(Caption_);
     if (sntp::IsMidnightHour(server.hour)) End();   // no setting near midnight in UTC+8
     rightime();
 }
@@ -290,9 +361,18 @@ void AutoTime::TimeSock_DataArrival(int32_t bytesTotal)
 void AutoTime::rightime()
 {
     TavinDebug(L"3", L"rightime");
-    const sntp::SystemTime reading = platform_.GetSystemTime();
+    const sntp::SystemTime reading = os::UtcNow();
     const std::optional<sntp::SystemTime> corrected = sntp::ClockToSet(reading, ClockOffset_, stamps_.T3);
-    if (corrected && platform_.SetSystemTime(*corrected)) UpTime();
+    bool set = false;
+    if (corrected) {
+        try {
+            os::SetUtcClock(*corrected);
+            set = true;
+        } catch (const PlatformError&) {
+            // refused: nothing to report
+        }
+    }
+    if (set) UpTime();
     End();
 }
 
@@ -302,10 +382,10 @@ void AutoTime::TimeTime_Timer()
         ++ReplyState_;
         SendDate(ServerName_);
     } else if (ReplyState_ == 4) {
-        platform_.EnableTimer(false);
+        window_.EnableTimer(false);
         End();   // no usable reply: the clock stays as it is
     } else {
-        platform_.EnableTimer(false);
+        window_.EnableTimer(false);
     }
 }
 
@@ -315,7 +395,7 @@ void AutoTime::TimeSock_Error() { End(); }
 
 void AutoTime::UpTime()
 {
-    const std::wstring commandLine = platform_.CommandLine();
+    const std::wstring commandLine = CommandArguments(os::CommandLine());
     if (commandLine.find(L'.') == std::wstring::npos) return;
     const std::wstring tim = GetUrlEnCode(Caption_);
     const std::wstring clb = GetUrlEnCode(ServerName_);
@@ -329,14 +409,22 @@ void AutoTime::UpTime()
 std::wstring AutoTime::QuickPage(const std::wstring& SourseUrl, const std::wstring& PostData,
                                  const std::wstring& SoursePageCharSet)
 {
-    const std::optional<std::string> body = platform_.HttpGet(SourseUrl, PostData);
-    if (!body) return L"";
-    return BytesToStr(*body, SoursePageCharSet);
+    std::string body;
+    try {
+        body = os::HttpGet(SourseUrl, PostData);
+    } catch (const PlatformError&) {
+        return L"";
+    }
+    return BytesToStr(body, SoursePageCharSet);
 }
 
 std::wstring AutoTime::BytesToStr(const std::string& Bytes, const std::wstring& CharSet)
 {
-    return platform_.DecodeText(Bytes, CharSet).value_or(L"");
+    try {
+        return os::DecodeText(Bytes, CharSet);
+    } catch (const PlatformError&) {
+        return L"";
+    }
 }
 
 // ---- The trace -------------------------------------------------------------------------------
@@ -353,7 +441,7 @@ void AutoTime::TavinDebug(const std::wstring& TracePos, const std::wstring& Trac
         }
         if (traceFile_.empty()) return;
     }
-    const std::wstring line = TraceDateTimeText(platform_.LocalNow()) + L"\t" + TracePos + L"\t" + TraceMsg;
+    const std::wstring line = TraceDateTimeText(os::LocalNow()) + L"\t" + TracePos + L"\t" + TraceMsg;
     SaveStrToFile(line, traceFile_, true);
 }
 
@@ -363,14 +451,14 @@ bool AutoTime::SaveStrToFile(const std::wstring& TheStr, const std::wstring& Tav
     // Another program may hold the file for a moment: try again, letting the window's events run
     // in between (they may trace themselves), but never pause.
     for (int attempt = 0; attempt < kWriteAttempts; ++attempt) {
-        bool failed = false;
         try {
             SetMyAttr(memo_, TavinFileName, 0, true);   // once per file and run: a read-only trace is written
+            os::WriteToFile(TavinFileName, bytes, IsAppend);
+            return true;
         } catch (const PlatformError&) {
-            failed = true;
+            // held by another program, or not writable at all
         }
-        if (!failed && platform_.WriteToFile(TavinFileName, bytes, IsAppend)) return true;
-        platform_.PumpEvents();
+        os::PumpEvents();
     }
     return false;
 }

@@ -1,20 +1,26 @@
 // horasync's window object AutoTime: start-up and first-run registration, the SNTP exchange with
 // one of five public servers, the clock setting, the signed time report and the trace log. Its
-// handlers run one at a time on the window's thread; every platform operation goes through
-// AutoTimePlatform, the file chores through the shared routines.
+// handlers run one at a time on the window's thread. The window's own caption and timer go through
+// AutoTimeWindow; every other platform service is os::'s, the file chores the shared routines'.
 #pragma once
 #include "common/filemaint.h"
 #include "common/texthelpers.h"
-#include "timesync/autotime_platform.h"
+#include "os/clock.h"
+#include "os/net.h"
+#include "os/processes.h"
+#include "timesync/autotime_window.h"
 #include "timesync/sntp.h"
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
 
 namespace horasync {
+
+using os::LocalDateTime;
 
 // The five public SNTP servers, in their fixed order (positions 0 to 4).
 extern const std::array<const wchar_t*, 5> kNtpServers;
@@ -46,9 +52,13 @@ std::wstring TraceDateTimeText(const LocalDateTime& when);
 // Every character of code 26 (Ctrl-Z) replaced by "{{中断}}".
 std::wstring ReplaceCtrlZ(std::wstring_view text);
 
+// The argument part of a whole command line: what follows the program's name (quoted or not) and
+// the blanks after it, as the program's start-up code hands it to WinMain.
+std::wstring CommandArguments(std::wstring_view commandLine);
+
 class AutoTime {
 public:
-    explicit AutoTime(AutoTimePlatform& platform);
+    explicit AutoTime(AutoTimeWindow& window);
 
     // ---- Window events ----------------------------------------------------------------------
     void Form_Initialize();
@@ -86,6 +96,8 @@ public:
     double ClockOffset() const { return ClockOffset_; }
     const std::wstring& Caption() const { return Caption_; }
     const sntp::Packet& RequestPacket() const { return RequestPacket_; }
+    // The socket TimeSock, for the frame to route its notifications to the window.
+    os::UdpSocket& TimeSock() { return TimeSock_; }
 
 private:
     // The end of the program: the platform's, which never returns.
@@ -93,15 +105,21 @@ private:
     LocalDateTime Today();
     int64_t DayBase();
     double LocalSecondsSinceMidnight();
-    bool FromChosenServer(const WaitingDatagram& datagram) const;
+    bool FromChosenServer(const os::WaitingDatagram& datagram) const;
+    // The datagram waiting at TimeSock, taken; the end of the program when it cannot be read.
+    std::vector<uint8_t> ReadOrEnd();
+    // The process opened with these rights; null when it cannot be.
+    static std::unique_ptr<os::WatchedProcess> Watch(uint32_t processId, uint32_t access);
 
-    AutoTimePlatform& platform_;
+    AutoTimeWindow& window_;
+    os::UdpSocket TimeSock_;
     AttributeMemo memo_;                 // attribute settings already made in this run
     std::minstd_rand random_;
     std::wstring traceFile_;             // worked out at the first trace of the run
 
     std::wstring ServerName_;
     std::set<std::string> serverAddresses_;   // where the requests of this run went
+    int requests_ = 0;
     sntp::Packet RequestPacket_{};
     std::vector<uint8_t> SendBuffer;
     std::vector<uint8_t> ReceiveBuffer;

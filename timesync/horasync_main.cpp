@@ -4,12 +4,15 @@
 #include "os/win32/form.h"
 #include "timesync/autotime.h"
 #include "timesync/autotime_win32.h"
+#include "timesync/test_events.h"
+
+#include <winsock2.h>
 
 #include <exception>
+#include <optional>
 
 namespace {
 
-horasync::Win32Platform* g_platform = nullptr;
 horasync::AutoTime* g_autotime = nullptr;
 
 // An error that reaches a window event ends the program with the error report.
@@ -36,8 +39,8 @@ LRESULT CALLBACK AutoTimeProc(HWND window, UINT message, WPARAM w, LPARAM l)
         if (WSAGETSELECTERROR(l) != 0) {
             RunHandler([] { g_autotime->TimeSock_Error(); });
         } else if (WSAGETSELECTEVENT(l) == FD_READ) {
-            int32_t size = 0;
-            if (g_platform->DatagramWaiting(size)) RunHandler([size] { g_autotime->TimeSock_DataArrival(size); });
+            if (const std::optional<size_t> size = g_autotime->TimeSock().Announce())
+                RunHandler([&] { g_autotime->TimeSock_DataArrival(static_cast<int32_t>(*size)); });
         }
         return 0;
     default:
@@ -47,12 +50,11 @@ LRESULT CALLBACK AutoTimeProc(HWND window, UINT message, WPARAM w, LPARAM l)
 
 } // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     horasync::RecordTestEvent("start");
-    horasync::Win32Platform platform(commandLine ? commandLine : L"");
-    horasync::AutoTime autotime(platform);
-    g_platform = &platform;
+    horasync::Win32AutoTimeWindow form;
+    horasync::AutoTime autotime(form);
     g_autotime = &autotime;
 
     // The first event comes before the window exists; registration may let events run meanwhile.
@@ -62,7 +64,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int)
     HWND window = CreateWindowW(L"AutoTime", autotime.Caption().c_str(), WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU,
                                 CW_USEDEFAULT, CW_USEDEFAULT, 240, 80, nullptr, nullptr, instance, nullptr);
     if (!window) return 1;
-    platform.AttachWindow(window);
+    form.Attach(window);
+    autotime.TimeSock().NotifyTo(window, horasync::kSocketMessage);
     os::SetMainWindow(window);
 
     // Loading starts the exchange; the window shows once it is loaded, as a program's first form does.

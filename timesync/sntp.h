@@ -5,6 +5,8 @@
 // Time scale: seconds since 1900-01-01 00:00. The PC's local calendar is taken to be UTC+8
 // (ZoneSeconds); on a PC that keeps another zone the whole-day errors cancel in the offset.
 #pragma once
+#include "os/clock.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -21,17 +23,8 @@ constexpr size_t PacketSize = 48;
 // A request or reply record, as sent and received.
 using Packet = std::array<uint8_t, PacketSize>;
 
-// The platform's SYSTEMTIME record, field for field; UTC.
-struct SystemTime {
-    uint16_t year = 0;
-    uint16_t month = 0;
-    uint16_t dayOfWeek = 0;
-    uint16_t day = 0;
-    uint16_t hour = 0;
-    uint16_t minute = 0;
-    uint16_t second = 0;
-    uint16_t milliseconds = 0;
-};
+// A UTC reading of the platform's clock, as it is read and set.
+using SystemTime = os::UtcTime;
 
 // ---- Local time on the SNTP scale -------------------------------------------------------------
 

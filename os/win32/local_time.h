@@ -1,4 +1,4 @@
-// The local clock's readings in the platform's form.
+// The clocks' readings in the platform's form.
 #pragma once
 #include "os/clock.h"
 
@@ -18,11 +18,14 @@ inline SYSTEMTIME ToSystemTime(const LocalDateTime& t)
     return {w(t.year), w(t.month), 0, w(t.day), w(t.hour), w(t.minute), w(t.second), w(t.milliseconds)};
 }
 
-inline LocalDateTime LocalNow()
+inline UtcTime UtcFromSystemTime(const SYSTEMTIME& st)
 {
-    SYSTEMTIME st{};
-    GetLocalTime(&st);
-    return FromSystemTime(st);
+    return {st.wYear, st.wMonth, st.wDayOfWeek, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
+inline SYSTEMTIME ToSystemTime(const UtcTime& t)
+{
+    return {t.year, t.month, t.dayOfWeek, t.day, t.hour, t.minute, t.second, t.milliseconds};
 }
 
 } // namespace os

@@ -115,6 +115,16 @@ void CopyFileTo(std::wstring_view from, std::wstring_view to)
     if (!CopyFileW(Terminated(from).c_str(), Terminated(to).c_str(), FALSE)) Fail("CopyFile");
 }
 
+void WriteToFile(std::wstring_view path, std::string_view bytes, bool append)
+{
+    KernelHandle file(CreateFileW(Terminated(path).c_str(), append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ,
+                                  nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) Fail("CreateFile");
+    DWORD written = 0;
+    if (!WriteFile(file.handle, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) Fail("WriteFile");
+    if (written != bytes.size()) Fail("WriteFile", ERROR_WRITE_FAULT);
+}
+
 void CreateFolder(std::wstring_view path)
 {
     if (!CreateDirectoryW(Terminated(path).c_str(), nullptr)) Fail("CreateDirectory");

@@ -1,9 +1,13 @@
-// horasync's clock for the test build (HORASYNC_TEST_CLOCK, never shipped): it records what it
-// would set instead of setting it, and notes the events the scenarios time (see clock_win32.h).
-#include "timesync/clock_win32.h"
-
+// horasync's clock setters for the test build (HORASYNC_TEST_CLOCK, never shipped), in place of
+// os/win32/clock_set_win32.cpp: they append what they would set, with the host's UTC at that
+// moment, to "horasync-clock.txt" beside the exe, and answer what HORASYNC_TEST_CLOCK_RESULT and
+// HORASYNC_TEST_DATE_RESULT say ("fail" refuses, anything else succeeds). The events the scenarios
+// time go to "horasync-events.txt" (see timesync/test_events.h).
+#include "os/clock.h"
 #include "os/platform.h"
+#include "os/win32/local_time.h"
 #include "os/win32/scoped.h"
+#include "timesync/test_events.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,7 +54,7 @@ bool ConfiguredResult(const char* variable)
     return !(value && std::string(value) == "fail");
 }
 
-bool RecordClockSetting(const char* what, const SYSTEMTIME& st, const char* resultVariable)
+void RecordClockSetting(const char* what, const SYSTEMTIME& st, const char* resultVariable)
 {
     const std::string host = HostUtcText();
     const bool result = ConfiguredResult(resultVariable);
@@ -59,15 +63,25 @@ bool RecordClockSetting(const char* what, const SYSTEMTIME& st, const char* resu
                   st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds, st.wDayOfWeek,
                   host.c_str(), result ? "ok" : "fail");
     AppendBesideExe(L"horasync-clock.txt", line);
-    return result;
+    if (!result) throw PlatformError(std::string(what) + " refused (test clock)", ERROR_PRIVILEGE_NOT_HELD);
 }
 
 } // namespace
 
-bool SetUtcClock(const SYSTEMTIME& st) { return RecordClockSetting("SetSystemTime", st, "HORASYNC_TEST_CLOCK_RESULT"); }
-
-bool SetLocalClockTo(const SYSTEMTIME& st) { return RecordClockSetting("SetLocalTime", st, "HORASYNC_TEST_DATE_RESULT"); }
-
 void RecordTestEvent(const std::string& what) { AppendBesideExe(L"horasync-events.txt", HostUtcText() + " " + what); }
 
 } // namespace horasync
+
+namespace os {
+
+void SetUtcClock(const UtcTime& when)
+{
+    horasync::RecordClockSetting("SetSystemTime", ToSystemTime(when), "HORASYNC_TEST_CLOCK_RESULT");
+}
+
+void SetLocalClock(const LocalDateTime& when)
+{
+    horasync::RecordClockSetting("SetLocalTime", ToSystemTime(when), "HORASYNC_TEST_DATE_RESULT");
+}
+
+} // namespace os

@@ -1,6 +1,6 @@
-// horasync's window object driven through a scripted platform: the request and its trace points,
-// the reply that is discarded and the one that is used, retries and the end, ignored datagrams,
-// the clock setting, the report, start-up and the command waits.
+// horasync's window object driven through the platform's stand-in and a fake of its window: the
+// request and its trace points, the reply that is discarded and the one that is used, retries and
+// the end, ignored datagrams, the clock setting, the report, start-up and the command waits.
 #include "common/digest.h"
 #include "common/urlencode.h"
 #include "tests/unit/portable/test_horasync_fake.h"
@@ -209,7 +209,7 @@ TEST_F(Horasync, SecondReplySetsTheClockReportsAndEnds)
     EXPECT_EQ(pc.trace[n - 2], (TraceEntry{L"3", L"rightime"}));
     EXPECT_EQ(pc.trace[n - 1], (TraceEntry{L"时间已收到", L"op.example.com"}));
     ASSERT_GE(pc.log.size(), 4u);
-    EXPECT_EQ(pc.log.back(), "EndProgram");
+    EXPECT_EQ(pc.log.back(), "end");
     EXPECT_EQ(pc.log[pc.log.size() - 2], "trace 时间已收到|op.example.com");   // nothing between the report and the end
     EXPECT_EQ(Count("SetSystemTime"), 1u);
     EXPECT_EQ(Count("HttpGet"), 1u);
@@ -307,7 +307,7 @@ TEST_F(Horasync, DatagramsNotFromTheServerOrTooShortAreIgnored)
         }
         EXPECT_TRUE(pc.clockSettings.empty()) << c.what;
         EXPECT_EQ(pc.caption, L"AutoTime") << c.what;
-        EXPECT_FALSE(pc.ended) << c.what;
+        EXPECT_FALSE(pc.Ended()) << c.what;
     }
 }
 
@@ -402,7 +402,7 @@ TEST_F(Horasync, ServerTimeInTheTwentyThirdOrZeroHourEndsWithoutSetting)
             autotime.TimeSock_DataArrival(48);
         } catch (const ProgramEnded&) {
         }
-        EXPECT_TRUE(pc.ended) << c.caption;
+        EXPECT_TRUE(pc.Ended()) << c.caption;
         EXPECT_EQ(Text(pc.caption), c.caption);
         EXPECT_EQ(pc.clockSettings.size(), c.set ? 1u : 0u) << c.caption;
         EXPECT_EQ(pc.httpRequests.size(), c.set ? 1u : 0u) << c.caption;
@@ -421,7 +421,7 @@ TEST_F(Horasync, RefusedClockSettingSendsNoReport)
     EXPECT_EQ(pc.clockSettings.size(), 1u);
     EXPECT_TRUE(pc.httpRequests.empty());
     EXPECT_EQ(pc.trace.back(), (TraceEntry{L"3", L"rightime"}));
-    EXPECT_EQ(pc.log.back(), "EndProgram");
+    EXPECT_EQ(pc.log.back(), "end");
 }
 
 TEST_F(Horasync, WholeDaysOfOffsetAreDroppedAndTheDateComesFromTheServer)
@@ -476,7 +476,7 @@ TEST_F(Horasync, FailuresOfTheSocketEndTheRun)
 TEST_F(Horasync, ReportAddressIsExactAndSigned)
 {
     pc.pcUtcMs = EpochMs(2024, 3, 5, 1, 7, 2, 100);   // 09:07:02 in UTC+8
-    pc.commandLine = L"op.example.com:8080";
+    pc.SetArguments(L"op.example.com:8080");
     Load();
     ASSERT_FALSE(ServerAnswers(0));
     ASSERT_TRUE(ServerAnswers(0));
@@ -490,11 +490,18 @@ TEST_F(Horasync, ReportAddressIsExactAndSigned)
                                       L"&sgn=" + MyMd(L"2024-03-05 09:07:02" + server));
 }
 
+TEST(HorasyncCommandLine, ArgumentsAreWhatFollowsTheProgramsName)
+{
+    EXPECT_EQ(CommandArguments(L"horasync.exe op.example.com"), L"op.example.com");
+    EXPECT_EQ(CommandArguments(L"\"C:\\a b\\horasync.exe\"\t op.example.com:8080 x"), L"op.example.com:8080 x");
+    EXPECT_EQ(CommandArguments(L"C:\\prog\\horasync.exe"), L"");
+}
+
 TEST_F(Horasync, CommandLineWithoutADotSendsNoReport)
 {
     for (const wchar_t* commandLine : {L"", L"localhost", L"op-example-com"}) {
         FakePlatform pc;
-        pc.commandLine = commandLine;
+        pc.SetArguments(commandLine);
         AutoTime autotime(pc);
         autotime.Form_Load();
         pc.Arrive(pc.ReplyToLastRequest(0));
@@ -573,17 +580,17 @@ TEST_F(Horasync, TraceWriteIsRetriedWithEventsLetRunBetween)
     int refusals = 5;
     pc.writeFails = [&](const std::wstring&) { return refusals-- > 0; };
     EXPECT_TRUE(autotime.SaveStrToFile(L"line", L"C:\\prog\\t.txt", true));
-    EXPECT_EQ(pc.pumps, 5);
+    EXPECT_EQ(pc.Pumps(), 5);
     EXPECT_EQ(pc.files[L"C:\\prog\\t.txt"], "line\r\n");
 
-    pc.pumps = 0;
+    const int pumps = pc.Pumps();
     pc.writeFails = [](const std::wstring&) { return true; };
     EXPECT_FALSE(autotime.SaveStrToFile(L"lost", L"C:\\prog\\t.txt", true));
-    EXPECT_EQ(pc.pumps, 1000);
+    EXPECT_EQ(pc.Pumps() - pumps, 1000);
 
     // A trace that cannot be written costs the line, never the run.
     Load();
-    EXPECT_FALSE(pc.ended);
+    EXPECT_FALSE(pc.Ended());
     EXPECT_EQ(pc.sent.size(), 1u);
 }
 
@@ -607,7 +614,7 @@ TEST_F(Horasync, StartUpChecksTheRightToSetTheClockFromVistaOn)
         FakePlatform pc;
         pc.osMajor = c.osMajor;
         pc.setDateSucceeds = c.dateCanBeSet;
-        pc.settings[L"exeapi\\AutoTime\\firstrun"] = L"30123.45";
+        pc.SetMarker(L"30123.45");
         AutoTime autotime(pc);
         bool ended = false;
         try {
@@ -695,7 +702,7 @@ TEST_F(Horasync, WaitShellWaitsUntilMoreThanMaxSecondWholeSecondsHavePassed)
     pc.msPerPoll = 100;
     pc.pcUtcMs = EpochMs(2024, 3, 5, 2, 0, 0, 0);
     EXPECT_EQ(autotime.WaitShell(L"x", 3, false), kShellLeftRunning);
-    EXPECT_EQ(pc.pumps, 40);   // 4 whole seconds: more than 3
+    EXPECT_EQ(pc.Pumps(), 40);   // 4 whole seconds: more than 3
     EXPECT_EQ(pc.waits, 40);   // each pass asleep on the process first, never longer than 0.1 s
     EXPECT_EQ(pc.longestWaitMs, 100u);
 }

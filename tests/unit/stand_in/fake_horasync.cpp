@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 using namespace horasync;
 using namespace horasync_test;
@@ -23,46 +24,8 @@ std::string Bytes(const std::wstring& path)
     return os::OpenForReading(path)->Read(static_cast<size_t>(os::FileLength(path)));
 }
 
-// The scripted platform with its files in the in-memory file system, where a read-only file
-// cannot be opened for writing, as on Windows.
-class FilePlatform : public FakePlatform {
-public:
-    bool WriteToFile(const std::wstring& path, const std::string& bytes, bool append) override
-    {
-        ++writeAttempts;
-        if (writeFails && writeFails(path)) return false;
-        std::string old;
-        uint32_t attributes = 32;
-        if (fakeos::Exists(path)) {
-            attributes = fakeos::Attributes(path);
-            if (attributes & os::kAttrReadOnly) return false;
-            if (append) old = Bytes(path);
-        }
-        fakeos::AddFile(path, old + bytes, attributes);
-        Store(path, bytes, append);
-        return true;
-    }
-    bool CopyOneFile(const std::wstring& from, const std::wstring& to) override
-    {
-        FakePlatform::CopyOneFile(from, to);
-        if (!copySucceeds || !fakeos::Exists(from)) return false;
-        fakeos::AddFile(to, Bytes(from));
-        return true;
-    }
-    int writeAttempts = 0;
-};
-
 class HorasyncFiles : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        fakeos::Reset(L"C:\\prog");
-        fakeos::AddFolder(L"C:\\prog");
-        fakeos::AddFolder(L"C:\\windows");
-        fakeos::AddFolder(L"C:\\windows\\system32");
-        fakeos::SetSystemDirectory(L"C:\\windows\\system32");
-    }
-
     static bool Ends(AutoTime& autotime, void (AutoTime::*handler)())
     {
         try {
@@ -85,9 +48,8 @@ TEST_F(HorasyncFiles, TraceFileLargerThanTheLimitIsStartedAfreshAtTheFirstTrace)
         bool restarted;
     } cases[] = {{99999, false}, {100000, true}, {250000, true}, {0, false}};
     for (const auto& c : cases) {
-        SetUp();
+        FakePlatform pc;
         fakeos::AddFile(kTrace, std::string(c.size, 'x'));
-        FilePlatform pc;
         AutoTime autotime(pc);
         autotime.TavinDebug(L"0", L"cn.pool.ntp.org");
         const std::string line = "2024-03-05 10:00:00\t0\tcn.pool.ntp.org\r\n";
@@ -97,7 +59,7 @@ TEST_F(HorasyncFiles, TraceFileLargerThanTheLimitIsStartedAfreshAtTheFirstTrace)
 
 TEST_F(HorasyncFiles, TraceFileIsNeverRestartedTwiceInARun)
 {
-    FilePlatform pc;
+    FakePlatform pc;
     AutoTime autotime(pc);
     autotime.TavinDebug(L"0", L"first");
     fakeos::AddFile(kTrace, std::string(200000, 'x'));   // grows past the limit during the run
@@ -107,8 +69,8 @@ TEST_F(HorasyncFiles, TraceFileIsNeverRestartedTwiceInARun)
 
 TEST_F(HorasyncFiles, ReadOnlyTraceFileIsClearedOnceAndAppended)
 {
+    FakePlatform pc;
     fakeos::AddFile(kTrace, "old\r\n", os::kAttrReadOnly | os::kAttrArchive);
-    FilePlatform pc;
     AutoTime autotime(pc);
     autotime.TavinDebug(L"0", L"a");
     autotime.TavinDebug(L"1", L"b");
@@ -119,25 +81,25 @@ TEST_F(HorasyncFiles, ReadOnlyTraceFileIsClearedOnceAndAppended)
 
 TEST_F(HorasyncFiles, TraceFileThatCannotBeWrittenCostsTheLineNotTheRun)
 {
+    FakePlatform pc;
     fakeos::AddFile(kTrace, "old\r\n", os::kAttrReadOnly);
     fakeos::DenyAttributeChanges(kTrace);
-    FilePlatform pc;
     AutoTime autotime(pc);
     autotime.TavinDebug(L"0", L"lost");
     EXPECT_EQ(Bytes(kTrace), "old\r\n");
-    EXPECT_EQ(pc.pumps, 1000);
+    EXPECT_EQ(pc.Pumps(), 1000);
     autotime.Form_Load();   // the run goes on
     EXPECT_EQ(pc.sent.size(), 1u);
 }
 
 TEST_F(HorasyncFiles, TraceFileHeldByAnotherProgramIsWrittenOnceItLetsGo)
 {
-    FilePlatform pc;
+    FakePlatform pc;
     int held = 37;
     pc.writeFails = [&](const std::wstring&) { return held-- > 0; };
     AutoTime autotime(pc);
     autotime.TavinDebug(L"0", L"late");
-    EXPECT_EQ(pc.pumps, 37);
+    EXPECT_EQ(pc.Pumps(), 37);
     EXPECT_EQ(Bytes(kTrace), "2024-03-05 10:00:00\t0\tlate\r\n");
 }
 
@@ -161,17 +123,20 @@ TEST_F(HorasyncFiles, RegistrationCopiesRegistersAndMarks)
         {"component nowhere: the exchange goes on, unmarked", false, false, true, false, false, false, false},
     };
     for (const auto& c : cases) {
-        SetUp();
-        if (c.inSystem) fakeos::AddFile(kInSystem, "component");
-        if (c.beside) fakeos::AddFile(kBeside, "component");
-        FilePlatform pc;
-        pc.copySucceeds = c.copySucceeds;
+        FakePlatform pc;
+        if (c.inSystem) fakeos::AddFile(kInSystem, "component in system");
+        if (c.beside) fakeos::AddFile(kBeside, "component beside");
+        if (!c.copySucceeds) fakeos::AddFolder(kInSystem);   // no file can be copied there
         AutoTime autotime(pc);
         EXPECT_EQ(Ends(autotime, &AutoTime::myreg), c.ends) << c.what;
-        EXPECT_EQ(std::count(pc.log.begin(), pc.log.end(),
-                             "CopyFile C:\\prog\\MSWINSCK.OCX -> C:\\windows\\system32\\MSWINSCK.OCX"),
-                  (c.copied || !c.copySucceeds) ? 1 : 0)
-            << c.what;
+        // The copy goes from beside the program into the system folder, and only when needed.
+        if (c.copied) {
+            EXPECT_EQ(Bytes(kInSystem), "component beside") << c.what;
+        } else if (c.inSystem) {
+            EXPECT_EQ(Bytes(kInSystem), "component in system") << c.what;
+        } else if (c.copySucceeds) {
+            EXPECT_FALSE(fakeos::Exists(kInSystem)) << c.what;
+        }
         if (c.registered) {
             EXPECT_EQ(pc.startedCommands,
                       std::vector<std::wstring>{L"C:\\windows\\system32\\Regsvr32.exe /s "
@@ -180,10 +145,10 @@ TEST_F(HorasyncFiles, RegistrationCopiesRegistersAndMarks)
         } else {
             EXPECT_TRUE(pc.startedCommands.empty()) << c.what;
         }
-        const auto marker = pc.settings.find(L"exeapi\\AutoTime\\firstrun");
-        EXPECT_EQ(marker != pc.settings.end(), c.marked) << c.what;
+        const std::optional<std::wstring> marker = pc.Marker();
+        EXPECT_EQ(marker.has_value(), c.marked) << c.what;
         if (c.marked) {
-            EXPECT_EQ(marker->second, L"36000.5") << c.what;   // 10:00:00.500 local
+            EXPECT_EQ(*marker, L"36000.5") << c.what;   // 10:00:00.500 local
         }
         EXPECT_TRUE(pc.trace.empty()) << c.what;
     }
@@ -191,12 +156,12 @@ TEST_F(HorasyncFiles, RegistrationCopiesRegistersAndMarks)
 
 TEST_F(HorasyncFiles, RegistrationThatCannotStartStillWritesTheMarker)
 {
+    FakePlatform pc;
     fakeos::AddFile(kBeside, "component");
-    FilePlatform pc;
     pc.startedProcessId = std::nullopt;
     AutoTime autotime(pc);
     EXPECT_FALSE(Ends(autotime, &AutoTime::myreg));
-    EXPECT_EQ(pc.settings[L"exeapi\\AutoTime\\firstrun"], L"36000.5");
+    EXPECT_EQ(pc.Marker(), L"36000.5");
 }
 
 TEST_F(HorasyncFiles, MarkerShorterThanThreeCharactersMeansAFirstRun)
@@ -209,34 +174,33 @@ TEST_F(HorasyncFiles, MarkerShorterThanThreeCharactersMeansAFirstRun)
         {L"12.5", false},     {L"100", false}, {L"30123.45", false},
     };
     for (const auto& c : cases) {
-        SetUp();
+        FakePlatform pc;
         fakeos::AddFile(kBeside, "component");
-        FilePlatform pc;
-        if (c.marker) pc.settings[L"exeapi\\AutoTime\\firstrun"] = *c.marker;
+        if (c.marker) pc.SetMarker(*c.marker);
         AutoTime autotime(pc);
         EXPECT_FALSE(Ends(autotime, &AutoTime::Form_Initialize));
         const std::string what = c.marker ? FakePlatform::Narrow(*c.marker) : "missing";
         EXPECT_EQ(pc.startedCommands.size(), c.registers ? 1u : 0u) << what;
         EXPECT_EQ(fakeos::Exists(kInSystem), c.registers) << what;
         if (c.registers) {
-            EXPECT_EQ(pc.settings[L"exeapi\\AutoTime\\firstrun"], L"36000.5") << what;
+            EXPECT_EQ(pc.Marker(), L"36000.5") << what;
         }
     }
 }
 
 TEST_F(HorasyncFiles, MarkerWrittenInTheFirstHundredSecondsOfTheDayLetsTheNextRunRegisterAgain)
 {
+    FakePlatform pc;
     fakeos::AddFile(kBeside, "component");
-    FilePlatform pc;
     pc.pcUtcMs = EpochMs(2024, 3, 4, 16, 0, 12, 0);   // 00:00:12 local
     AutoTime autotime(pc);
     EXPECT_FALSE(Ends(autotime, &AutoTime::Form_Initialize));
-    EXPECT_EQ(pc.settings[L"exeapi\\AutoTime\\firstrun"], L"12");
+    EXPECT_EQ(pc.Marker(), L"12");
 
-    FilePlatform next;
-    next.settings = pc.settings;
+    // The next run, with the settings store as this one left it.
+    pc.startedCommands.clear();
     os::DeleteFileAt(kInSystem);
-    AutoTime again(next);
+    AutoTime again(pc);
     EXPECT_FALSE(Ends(again, &AutoTime::Form_Initialize));
-    EXPECT_EQ(next.startedCommands.size(), 1u);
+    EXPECT_EQ(pc.startedCommands.size(), 1u);
 }

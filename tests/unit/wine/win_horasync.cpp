@@ -1,9 +1,16 @@
-// horasync's Windows platform against the real thing (under Wine here): WaitShell on real
+// The os services horasync uses, against the real thing (under Wine here): WaitShell on real
 // processes, the UDP socket on loopback, the trace file's writes, GB2312, one HTTP exchange and
 // socket notifications while a handler lets events run.
+#include "common/errors.h"
+#include "os/clock.h"
+#include "os/net.h"
+#include "os/platform.h"
+#include "os/processes.h"
 #include "tests/unit/wine/wine_support.h"
 #include "timesync/autotime.h"
 #include "timesync/autotime_win32.h"
+
+#include <winsock2.h>
 
 #include <gtest/gtest.h>
 
@@ -69,8 +76,8 @@ struct TestSocket {
 
 // What the window saw of the socket's notifications.
 struct Arrivals {
-    Win32Platform* platform = nullptr;
-    int announced = 0;   // datagrams DatagramWaiting announced
+    os::UdpSocket* socket = nullptr;
+    int announced = 0;   // datagrams the socket announced
     int read = 0;        // datagrams the handlers read
     int depth = 0;       // handlers running now, one inside the other
     int deepest = 0;
@@ -84,21 +91,25 @@ LRESULT CALLBACK ArrivalWindowProc(HWND window, UINT message, WPARAM w, LPARAM l
 {
     if (message != kSocketMessage) return DefWindowProcW(window, message, w, l);
     Arrivals& a = *g_arrivals;
-    int32_t size = 0;
-    if (WSAGETSELECTEVENT(l) != FD_READ || !a.platform->DatagramWaiting(size)) return 0;
+    if (WSAGETSELECTEVENT(l) != FD_READ || !a.socket->Announce()) return 0;
     ++a.announced;
     ++a.depth;
     a.deepest = std::max(a.deepest, a.depth);
-    WaitingDatagram waiting;
-    a.platform->PeekDatagram(waiting);
+    try {
+        a.socket->Peek();
+    } catch (const PlatformError&) {
+    }
     if (a.depth < 4) {
         for (int pass = 0; pass < 200; ++pass) {
-            a.platform->PumpEvents();
+            os::PumpEvents();
             Sleep(1);
         }
     }
-    std::vector<uint8_t> bytes;
-    if (a.platform->ReadDatagram(bytes)) ++a.read;
+    try {
+        a.socket->Read();
+        ++a.read;
+    } catch (const PlatformError&) {
+    }
     --a.depth;
     return 0;
 }
@@ -119,8 +130,8 @@ void RunEventsFor(DWORD milliseconds)
 TEST(WinHorasync, WaitShellCodesOnRealProcesses)
 {
     TempFolder folder;
-    Win32Platform platform(L"");
-    AutoTime autotime(platform);
+    Win32AutoTimeWindow form;
+    AutoTime autotime(form);
 
     EXPECT_EQ(autotime.WaitShell(Helper(L"exit 7"), 60, false), kShellEnded);
     EXPECT_EQ(autotime.WaitShell(L"\"" + folder.Path() + L"no such program.exe\"", 60, false), kShellNotStarted);
@@ -149,14 +160,14 @@ TEST(WinHorasync, WaitShellCodesOnRealProcesses)
 TEST(WinHorasync, UdpSocketSendsAndReadsDatagramsWithTheirSender)
 {
     TestSocket server;
-    Win32Platform platform(L"");
-    ASSERT_TRUE(platform.OpenSocket());
+    os::UdpSocket socket;
+    ASSERT_NO_THROW(socket.Open());
     for (const wchar_t* host : {L"127.0.0.1", L"localhost"}) {
-        platform.SetRemote(host, server.port);
+        socket.SetRemote(host, server.port);
         const std::vector<uint8_t> request(48, 27);
-        const std::optional<std::string> address = platform.Send(request);
-        ASSERT_TRUE(address.has_value());
-        EXPECT_EQ(*address, "127.0.0.1");
+        std::string address;
+        ASSERT_NO_THROW(address = socket.Send(request));
+        EXPECT_EQ(address, "127.0.0.1");
 
         char buffer[100];
         sockaddr_in client{};
@@ -165,18 +176,22 @@ TEST(WinHorasync, UdpSocketSendsAndReadsDatagramsWithTheirSender)
         const char reply[40] = {1, 2, 3};
         ASSERT_EQ(sendto(server.s, reply, sizeof reply, 0, reinterpret_cast<sockaddr*>(&client), length), 40);
 
-        WaitingDatagram waiting;
+        os::WaitingDatagram waiting;
         bool arrived = false;
         for (int i = 0; i < 300 && !arrived; ++i) {
-            arrived = platform.PeekDatagram(waiting);
-            if (!arrived) Sleep(10);
+            try {
+                waiting = socket.Peek();
+                arrived = true;
+            } catch (const PlatformError&) {
+                Sleep(10);
+            }
         }
         ASSERT_TRUE(arrived);
         EXPECT_EQ(waiting.size, 40u);
         EXPECT_EQ(waiting.address, "127.0.0.1");
         EXPECT_EQ(waiting.port, server.port);
         std::vector<uint8_t> bytes;
-        ASSERT_TRUE(platform.ReadDatagram(bytes));
+        ASSERT_NO_THROW(bytes = socket.Read());
         ASSERT_EQ(bytes.size(), 40u);
         EXPECT_EQ(bytes[2], 3);
     }
@@ -185,12 +200,11 @@ TEST(WinHorasync, UdpSocketSendsAndReadsDatagramsWithTheirSender)
 TEST(WinHorasync, FileWritesAppendCreateAndRefuseReadOnlyFiles)
 {
     TempFolder folder;
-    Win32Platform platform(L"");
     const std::wstring file = folder / L"TavinDebug.txt";
-    EXPECT_TRUE(platform.WriteToFile(file, "a\r\n", true));
-    EXPECT_TRUE(platform.WriteToFile(file, "b\r\n", true));
+    EXPECT_NO_THROW(os::WriteToFile(file, "a\r\n", true));
+    EXPECT_NO_THROW(os::WriteToFile(file, "b\r\n", true));
     EXPECT_EQ(testsupport::ReadBytes(file), "a\r\nb\r\n");
-    EXPECT_TRUE(platform.WriteToFile(file, "c\r\n", false));
+    EXPECT_NO_THROW(os::WriteToFile(file, "c\r\n", false));
     EXPECT_EQ(testsupport::ReadBytes(file), "c\r\n");
     SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
     // Wine maps read-only to the Unix write bits, which do not stop root: there the file stays
@@ -199,22 +213,21 @@ TEST(WinHorasync, FileWritesAppendCreateAndRefuseReadOnlyFiles)
     const bool refused = probe == INVALID_HANDLE_VALUE;
     if (!refused) CloseHandle(probe);
     if (refused) {
-        EXPECT_FALSE(platform.WriteToFile(file, "d\r\n", true));
+        EXPECT_THROW(os::WriteToFile(file, "d\r\n", true), PlatformError);
         EXPECT_EQ(testsupport::ReadBytes(file), "c\r\n");
     }
     SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
 
-    EXPECT_TRUE(platform.CopyOneFile(file, folder / L"copy.txt"));
+    EXPECT_NO_THROW(os::CopyFileTo(file, folder / L"copy.txt"));
     EXPECT_EQ(testsupport::ReadBytes(folder / L"copy.txt"), "c\r\n");
-    EXPECT_FALSE(platform.CopyOneFile(folder / L"missing.txt", folder / L"copy2.txt"));
+    EXPECT_THROW(os::CopyFileTo(folder / L"missing.txt", folder / L"copy2.txt"), PlatformError);
 }
 
 TEST(WinHorasync, AnswersAreDecodedAsGb2312)
 {
-    Win32Platform platform(L"");
-    EXPECT_EQ(platform.DecodeText("\xd6\xd0\xce\xc4", L"GB2312"), std::optional<std::wstring>(L"中文"));
-    EXPECT_EQ(platform.DecodeText("", L"GB2312"), std::optional<std::wstring>(L""));
-    EXPECT_EQ(platform.DecodeText("abc", L"no-such-set"), std::nullopt);
+    EXPECT_EQ(os::DecodeText("\xd6\xd0\xce\xc4", L"GB2312"), L"中文");
+    EXPECT_EQ(os::DecodeText("", L"GB2312"), L"");
+    EXPECT_THROW(os::DecodeText("abc", L"no-such-set"), PlatformError);
 }
 
 TEST(WinHorasync, HttpAnswerIsTheBodyWhateverTheStatusAndNothingWhenRefused)
@@ -241,8 +254,8 @@ TEST(WinHorasync, HttpAnswerIsTheBodyWhateverTheStatusAndNothingWhenRefused)
         send(client, answer, sizeof answer - 1, 0);
         closesocket(client);
     });
-    Win32Platform platform(L"");
-    AutoTime autotime(platform);
+    Win32AutoTimeWindow form;
+    AutoTime autotime(form);
     const std::wstring answer =
         autotime.QuickPage(L"http://127.0.0.1:" + port + L"/gmtime.asp?tim=2024%2D03%2D05+09%3A07%3A02&sgn=AB", L"",
                            L"GB2312");
@@ -252,7 +265,7 @@ TEST(WinHorasync, HttpAnswerIsTheBodyWhateverTheStatusAndNothingWhenRefused)
     EXPECT_EQ(requestLine, "GET /gmtime.asp?tim=2024%2D03%2D05+09%3A07%3A02&sgn=AB HTTP/1.1");
 
     const DWORD start = GetTickCount();
-    EXPECT_EQ(platform.HttpGet(L"http://127.0.0.1:1/gmtime.asp", L""), std::nullopt);
+    EXPECT_THROW(os::HttpGet(L"http://127.0.0.1:1/gmtime.asp", L""), PlatformError);
     EXPECT_EQ(autotime.QuickPage(L"not an address", L"", L"GB2312"), L"");
     EXPECT_LT(GetTickCount() - start, 5000u);
     WSACleanup();
@@ -260,14 +273,14 @@ TEST(WinHorasync, HttpAnswerIsTheBodyWhateverTheStatusAndNothingWhenRefused)
 
 TEST(WinHorasync, PlatformFacts)
 {
-    Win32Platform platform(L"op.example.com");
-    EXPECT_EQ(platform.CommandLine(), L"op.example.com");
-    EXPECT_GT(platform.OsMajorVersion(), 5);
-    const sntp::SystemTime utc = platform.GetSystemTime();
+    EXPECT_EQ(CommandArguments(L"\"C:\\Program Files\\h\\horasync.exe\"  op.example.com"), L"op.example.com");
+    EXPECT_NE(os::CommandLine().find(L"platform_tests"), std::wstring::npos);
+    EXPECT_GT(os::OsMajorVersion(), 5);
+    const os::UtcTime utc = os::UtcNow();
     EXPECT_GE(utc.year, 2000);
-    const uint32_t before = platform.timeGetTime();
+    const uint32_t before = os::MillisecondCounter();
     Sleep(50);
-    EXPECT_GE(platform.timeGetTime() - before, 40u);
+    EXPECT_GE(os::MillisecondCounter() - before, 40u);
 }
 
 // When a handler lets events run before it reads its datagram, as the trace does while another
@@ -283,14 +296,14 @@ TEST(WinHorasyncFaults, DatagramIsAnnouncedOnceWhileItsHandlerLetsEventsRun)
     ASSERT_NE(window, nullptr);
 
     TestSocket server;
-    Win32Platform platform(L"");
+    os::UdpSocket socket;
     Arrivals arrivals;
-    arrivals.platform = &platform;
+    arrivals.socket = &socket;
     g_arrivals = &arrivals;
-    platform.AttachWindow(window);
-    ASSERT_TRUE(platform.OpenSocket());
-    platform.SetRemote(L"127.0.0.1", server.port);
-    ASSERT_TRUE(platform.Send(std::vector<uint8_t>(48, 27)).has_value());
+    socket.NotifyTo(window, kSocketMessage);
+    ASSERT_NO_THROW(socket.Open());
+    socket.SetRemote(L"127.0.0.1", server.port);
+    ASSERT_NO_THROW(socket.Send(std::vector<uint8_t>(48, 27)));
     char request[100];
     sockaddr_in client{};
     int length = sizeof client;

@@ -1,0 +1,23 @@
+// Win32 readers of the local and UTC clocks (the counter is counter_win32.cpp, the setters
+// clock_set_win32.cpp).
+#include "os/clock.h"
+
+#include "os/win32/local_time.h"
+
+namespace os {
+
+LocalDateTime LocalNow()
+{
+    SYSTEMTIME st{};
+    GetLocalTime(&st);
+    return FromSystemTime(st);
+}
+
+UtcTime UtcNow()
+{
+    SYSTEMTIME st{};
+    GetSystemTime(&st);
+    return UtcFromSystemTime(st);
+}
+
+} // namespace os

@@ -1,0 +1,68 @@
+#include "tests/unit/stand_in/stand_in_processes.h"
+
+#include "common/ansi.h"
+#include "common/errors.h"
+#include "os/processes.h"
+#include "tests/unit/stand_in/stand_in_calls.h"
+#include "tests/unit/stand_in/stand_in_clock.h"
+
+#include <algorithm>
+
+namespace fakeos {
+
+ProcessState& Processes()
+{
+    static ProcessState state;
+    return state;
+}
+
+} // namespace fakeos
+
+namespace os {
+namespace {
+
+using fakeos::Processes;
+
+class FakeProcess : public WatchedProcess {
+public:
+    uint32_t ExitCode() override
+    {
+        if (Processes().pollsUntilExit > 0) {
+            --Processes().pollsUntilExit;
+            return kStillActive;
+        }
+        return 0;
+    }
+    void WaitForEndOrEvent(uint32_t ms) override
+    {
+        ++Processes().waits;
+        Processes().longestWaitMs = std::max(Processes().longestWaitMs, ms);
+        fakeos::AdvanceClock(Processes().msPerWait);
+    }
+    void Terminate(uint32_t) override
+    {
+        ++Processes().terminated;
+        Processes().pollsUntilExit = 0;
+    }
+};
+
+} // namespace
+
+uint32_t StartProcess(std::wstring_view commandLine)
+{
+    fakeos::Calls().push_back("StartProcess " + WideToUtf8(commandLine));
+    Processes().started.emplace_back(commandLine);
+    if (!Processes().startedProcessId) throw PlatformError("CreateProcess: file not found", 2);
+    return *Processes().startedProcessId;
+}
+
+std::unique_ptr<WatchedProcess> OpenProcess(uint32_t, uint32_t access)
+{
+    fakeos::Calls().push_back("OpenProcess " + std::to_string(access));
+    if (!Processes().canBeWatched) throw PlatformError("OpenProcess: access denied", 5);
+    return std::make_unique<FakeProcess>();
+}
+
+int OsMajorVersion() { return Processes().osMajor; }
+
+} // namespace os

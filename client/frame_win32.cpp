@@ -173,13 +173,6 @@ void VemrixWindow::PaintNotice(HDC dc)
     SelectObject(dc, oldFont);
 }
 
-LocalTime VemrixWindow::Now()
-{
-    SYSTEMTIME t;
-    GetLocalTime(&t);
-    return {t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond};
-}
-
 std::wstring VemrixWindow::Caption()
 {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window_)) + 1, L'\0');

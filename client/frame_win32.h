@@ -32,7 +32,6 @@ public:
     void OnStartStep(StartProbe probe) { startProbe_ = std::move(probe); }
 
     // VemrixHost
-    LocalTime Now() override;
     std::wstring Caption() override;
     void SetCaption(std::wstring_view caption) override;
     WindowState GetWindowState() override;

@@ -1,7 +1,6 @@
 // The launch request: the config.txt lines, the time stamp in the server's zone and the signed
 // address and identity header. Pure functions of their arguments.
 #pragma once
-#include "client/vemrix_host.h"
 #include "common/errors.h"
 
 #include <array>
@@ -32,6 +31,11 @@ double ReadAsNumber(std::wstring_view text);
 
 // The client's own version, major.minor.revision in plain decimal ("1.0.0").
 std::wstring VersionText();
+
+// A local date and time in whole seconds.
+struct LocalTime {
+    int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
+};
 
 // `now` shifted by (serverHours × 3600 − zoneOffset) seconds, rounded to whole seconds with halves
 // to even: UTC + serverHours hours from the PC's clock and standard zone. Throws Overflow when the

@@ -6,12 +6,20 @@
 #include "common/steplog.h"
 #include "common/textfiles.h"
 #include "common/timezone.h"
+#include "os/clock.h"
 #include "os/platform.h"
 
 #include <cmath>
 
 namespace vemr {
 namespace {
+
+// The PC's local clock to the whole second, as the launch stamp takes it.
+LocalTime NowInWholeSeconds()
+{
+    const os::LocalDateTime t = os::LocalNow();
+    return {t.year, t.month, t.day, t.hour, t.minute, t.second};
+}
 
 constexpr uint32_t kTrayFlags = 31;         // message, icon, tip, state and balloon fields valid
 constexpr uint32_t kMouseMoveMessage = 512; // tray mouse events reach the mouse-move handler
@@ -77,7 +85,7 @@ void Vemrix::StartUp()
     std::wstring zoneName;  // the short zone name is not used
     const int32_t zoneOffset = GeTimeZone(zoneName);
     const double serverHours = ReadAsNumber(serverZone);  // a non-number stops the start-up here
-    const std::wstring stamp = TimeStamp(ServerTime(host_.Now(), zoneOffset, serverHours));
+    const std::wstring stamp = TimeStamp(ServerTime(NowInWholeSeconds(), zoneOffset, serverHours));
     const std::wstring hostDigest = HostDigest(tag_);
     const std::wstring url = LaunchAddress(tag_, stamp, version);
     const std::wstring signature = RequestSignature(machineId, stamp, version, hostDigest);

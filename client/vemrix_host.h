@@ -10,11 +10,6 @@ namespace vemr {
 
 enum class WindowState { Normal, Minimised, Maximised };
 
-// A local date and time in whole seconds.
-struct LocalTime {
-    int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
-};
-
 // The desktop work area in pixels (the screen less the taskbar).
 struct WorkArea {
     long left = 0, top = 0, right = 0, bottom = 0;
@@ -38,8 +33,6 @@ struct TrayRecord {
 class VemrixHost {
 public:
     virtual ~VemrixHost() = default;
-
-    virtual LocalTime Now() = 0;
 
     virtual std::wstring Caption() = 0;
     virtual void SetCaption(std::wstring_view caption) = 0;

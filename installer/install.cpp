@@ -79,7 +79,7 @@ void Setup::LetGo_Click()
 void Setup::CopySystemFiles(const std::wstring& SourcePath, const std::vector<std::wstring>& SysFileS)
 {
     StepLog steps;
-    const std::wstring stamp = RenameStamp(sys_.SecondsSinceMidnight());
+    const std::wstring stamp = RenameStamp(SecondsSinceMidnight());
     const std::wstring sysdir = inst::getsysdir();
     const std::wstring regsvr32 = sysdir + L"regsvr32.exe";
     for (const auto& f : SysFileS) {

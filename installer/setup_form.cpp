@@ -3,6 +3,7 @@
 #include "installer/setup_form.h"
 
 #include "common/textfiles.h"
+#include "os/clock.h"
 #include "os/platform.h"
 
 #include <cstdio>
@@ -33,6 +34,12 @@ std::wstring ArgumentText(std::wstring_view commandLine)
     }
     while (at < commandLine.size() && IsBlank(commandLine[at])) ++at;
     return std::wstring(commandLine.substr(at));
+}
+
+float SecondsSinceMidnight()
+{
+    const os::LocalDateTime now = os::LocalNow();
+    return static_cast<float>(now.hour * 3600 + now.minute * 60 + now.second + now.milliseconds / 1000.0);
 }
 
 std::wstring RenameStamp(float secondsSinceMidnight)
@@ -105,8 +112,7 @@ bool Setup::VistAdmin()
     // Writing today's date back changes nothing but needs the right to set the clock, which only
     // an administrator has.
     try {
-        const LocalDate today = sys_.Today();
-        sys_.SetSystemDate(today);
+        os::SetLocalClock(os::LocalNow());
         return true;
     } catch (const std::exception&) {
         return false;
@@ -134,7 +140,7 @@ void Setup::AutoSelText(Control TextObj)
 void Setup::TavinSetFocus(Control whichobject)
 {
     if (!sys_.OwnVisibleAndEnabled(whichobject)) return;
-    const float now = sys_.SecondsSinceMidnight();
+    const float now = SecondsSinceMidnight();
     const float since = now - lastFocusTime_;
     if (since > 0.1) {
         sys_.GiveFocus(whichobject);

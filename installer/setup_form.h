@@ -33,6 +33,9 @@ Mode ModeOf(std::wstring_view argumentText);
 std::wstring ArgumentText(std::wstring_view commandLine);
 
 
+// VB's Timer: seconds since local midnight, to the millisecond, as a single.
+float SecondsSinceMidnight();
+
 // The rename stamp of a replaced system file: seconds since midnight printed as a single, dots removed.
 std::wstring RenameStamp(float secondsSinceMidnight);
 

@@ -1,11 +1,9 @@
 // The installer's own window as its logic reaches it: the caption, hiding the window, the folder box
-// and the install button, and the modal message boxes; for now also the clock and starting a command
-// line. Every other platform service is an os:: function. The product implements it with Win32
+// and the install button, and the modal message boxes. Every other platform service is an os::
+// function. The product implements it with Win32
 // (setup_system_win32.cpp); the unit tests with a recording fake. Operations that can fail throw
 // PlatformError.
 #pragma once
-#include "os/clock.h"
-
 #include <string>
 #include <string_view>
 
@@ -16,8 +14,6 @@ constexpr int kInformationIcon = 64;
 
 // The window's controls that the logic reaches.
 enum class Control { SoftPath, LetGo };
-
-using LocalDate = os::LocalDateTime;
 
 class SetupSystem {
 public:
@@ -38,14 +34,4 @@ public:
 
     // A modal box with one OK button; returns when it is closed.
     virtual void ShowMessage(std::wstring_view text, std::wstring_view title, int style) = 0;
-
-    // The clock: seconds since local midnight, a reading of the local clock, and setting the local
-    // clock to a reading, date and time of day as given. SetSystemDate throws PlatformError without
-    // the right to set the clock.
-    virtual float SecondsSinceMidnight() = 0;
-    virtual LocalDate Today() = 0;
-    virtual void SetSystemDate(const LocalDate& date) = 0;
-
-    // Starts a command line as a normal window with the focus, not waited for. Throws PlatformError.
-    virtual void StartCommandLine(std::wstring_view commandLine) = 0;
 };

@@ -1,6 +1,5 @@
 #include "installer/setup_system_win32.h"
 
-#include "os/win32/local_time.h"
 #include "os/win32/scoped.h"
 
 #include <string>
@@ -50,33 +49,4 @@ void Win32SetupSystem::SetSelLength(int length)
 void Win32SetupSystem::ShowMessage(std::wstring_view text, std::wstring_view title, int style)
 {
     MessageBoxW(window_, Text(text).c_str(), Text(title).c_str(), static_cast<UINT>(style));
-}
-
-float Win32SetupSystem::SecondsSinceMidnight()
-{
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    return static_cast<float>(now.wHour * 3600 + now.wMinute * 60 + now.wSecond + now.wMilliseconds / 1000.0);
-}
-
-LocalDate Win32SetupSystem::Today() { return os::LocalNow(); }
-
-void Win32SetupSystem::SetSystemDate(const LocalDate& date)
-{
-    // Exactly the reading given: a second reading could fall on the next day and put the date back.
-    const SYSTEMTIME set = os::ToSystemTime(date);
-    if (!SetLocalTime(&set)) Fail("SetLocalTime");
-}
-
-void Win32SetupSystem::StartCommandLine(std::wstring_view commandLine)
-{
-    std::wstring command(commandLine);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_SHOWNORMAL;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        Fail("CreateProcess");
-    const os::KernelHandle process(info.hProcess), thread(info.hThread);   // not waited for: only released
 }

@@ -21,10 +21,6 @@ public:
 
     void ShowMessage(std::wstring_view text, std::wstring_view title, int style) override;
 
-    float SecondsSinceMidnight() override;
-    LocalDate Today() override;
-    void SetSystemDate(const LocalDate& date) override;
-    void StartCommandLine(std::wstring_view commandLine) override;
 
 private:
     HWND ControlWindow(Control control) const { return control == Control::SoftPath ? softPath_ : letGo_; }

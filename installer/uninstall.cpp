@@ -7,6 +7,7 @@
 #include "common/filemaint.h"
 #include "common/textfiles.h"
 #include "os/platform.h"
+#include "os/processes.h"
 #include "os/settings.h"
 #include "os/shell.h"
 
@@ -96,7 +97,7 @@ void Setup::UninstallStage1()
     // Without a fresh working copy running, nothing is removed: an old copy is not started instead.
     try {
         os::CopyFileTo(Tag_ + L"setup.exe", workingCopy);
-        sys_.StartCommandLine(CommandPath(workingCopy) + L" movenow");
+        os::StartProcess(CommandPath(workingCopy) + L" movenow");
     } catch (const std::exception&) {
     }
     os::EndProgram();
@@ -156,11 +157,11 @@ std::wstring Setup::getwintempath()
 
 void Setup::waitsecond(float howsecond)
 {
-    const float start = sys_.SecondsSinceMidnight();
+    const float start = SecondsSinceMidnight();
     for (;;) {
         os::PumpEvents();
         // Across midnight the difference is large and the wait ends at once.
-        if (std::fabs(sys_.SecondsSinceMidnight() - start) >= howsecond) return;
+        if (std::fabs(SecondsSinceMidnight() - start) >= howsecond) return;
     }
 }
 

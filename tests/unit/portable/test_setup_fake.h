@@ -1,11 +1,14 @@
 // A recording fake of the installer's window: caption, hiding, the folder box and the install button,
-// focus and selection, the message boxes; for now also a settable clock and the command lines
-// started. Every other platform service is the stand-in's (tests/unit/stand_in/).
+// focus and selection, the message boxes. Every other platform service is the stand-in's
+// (tests/unit/stand_in/); the fake starts the stand-in's clock and processes afresh and gives a
+// short way to the clock's time of day.
 #pragma once
 #include "tests/unit/portable/program_ended.h"
 #include "installer/setup_form.h"
 
 #include "common/errors.h"
+#include "tests/unit/stand_in/stand_in_clock.h"
+#include "tests/unit/stand_in/stand_in_processes.h"
 
 #include <string>
 #include <vector>
@@ -22,18 +25,38 @@ public:
     std::wstring caption = kDesignCaption;
     std::wstring softPathText = kSoftPathText;
     bool softPathVisible = true, softPathEnabled = true;
-    float seconds = 36000.0f;        // seconds since midnight
-    LocalDate today{2024, 5, 17};
-    bool todayFails = false, setDateFails = false;
-    bool startFails = false;
 
     // What the tests read.
     std::vector<ShownMessage> messages;
     bool hidden = false, letGoEnabled = true;
     std::vector<Control> focusGiven;
     int selStart = -1, selLength = -1;
-    std::vector<LocalDate> datesWritten;
-    std::vector<std::wstring> commandLinesStarted;
+    fakeos::ClockState& clock = fakeos::Clock();
+    std::vector<os::LocalDateTime>& datesWritten = clock.localWritten;
+    std::vector<std::wstring>& commandLinesStarted = fakeos::Processes().started;
+
+    // The local clock at 10:00:00 on 2024-05-17, processes that start.
+    FakeSetupSystem()
+    {
+        fakeos::Clock() = {};
+        fakeos::Processes() = {};
+        SetNow({2024, 5, 17, 10, 0, 0, 0});
+    }
+    // Sets the stand-in's local clock to this reading.
+    void SetNow(const os::LocalDateTime& t)
+    {
+        clock.utcMs = fakeos::EpochMs(t.year, t.month, t.day, t.hour, t.minute, t.second, t.milliseconds) -
+                      clock.zoneMs;
+    }
+    // The local time of day in seconds, as the logic reads it; setting it keeps the date.
+    float Seconds() const { return SecondsSinceMidnight(); }
+    void SetSeconds(float seconds)
+    {
+        const os::LocalDateTime now = os::LocalNow();
+        const int64_t ms = static_cast<int64_t>(seconds * 1000.0 + 0.5);
+        SetNow({now.year, now.month, now.day, 0, 0, 0, 0});
+        clock.utcMs += ms;
+    }
 
     std::wstring Caption() override { return caption; }
     void SetCaption(std::wstring_view text) override { caption = text; }
@@ -55,23 +78,6 @@ public:
     void ShowMessage(std::wstring_view text, std::wstring_view title, int style) override
     {
         messages.push_back({std::wstring(text), std::wstring(title), style});
-    }
-
-    float SecondsSinceMidnight() override { return seconds; }
-    LocalDate Today() override
-    {
-        if (todayFails) throw PlatformError("GetLocalTime", 1);
-        return today;
-    }
-    void SetSystemDate(const LocalDate& date) override
-    {
-        if (setDateFails) throw PlatformError("SetLocalTime: privilege not held", 1314);
-        datesWritten.push_back(date);
-    }
-    void StartCommandLine(std::wstring_view commandLine) override
-    {
-        if (startFails) throw PlatformError("CreateProcess", 2);
-        commandLinesStarted.emplace_back(commandLine);
     }
 
     // The one message shown, or an empty record when none or several were.

@@ -153,24 +153,21 @@ TEST(SetupRegistry, EnglishlenCountsAnsiBytes)
 TEST(SetupStart, AdministratorTestWritesTodayBack)
 {
     FakeSetupSystem sys;
-    sys.today = {2024, 5, 17, 23, 59, 59, 999};   // the one reading, written back whole: never a day back
+    sys.SetNow({2024, 5, 17, 23, 59, 59, 999});   // the one reading, written back whole: never a day back
     ::Setup form(sys);
     EXPECT_TRUE(form.VistAdmin());
     ASSERT_EQ(sys.datesWritten.size(), 1u);
-    const LocalDate& w = sys.datesWritten[0];
+    const os::LocalDateTime& w = sys.datesWritten[0];
     EXPECT_EQ(std::tie(w.year, w.month, w.day, w.hour, w.minute, w.second, w.milliseconds),
               std::make_tuple(2024, 5, 17, 23, 59, 59, 999));
-    sys.setDateFails = true;
-    EXPECT_FALSE(form.VistAdmin());
-    sys.setDateFails = false;
-    sys.todayFails = true;
+    sys.clock.localSetSucceeds = false;
     EXPECT_FALSE(form.VistAdmin());
 }
 
 TEST(SetupStart, NonAdministratorSeesTheStopBoxAndTheProgramEnds)
 {
     FakeSetupSystem sys;
-    sys.setDateFails = true;
+    sys.clock.localSetSucceeds = false;
     ::Setup form(sys);
     EXPECT_THROW(form.Form_Initialize(), ProgramEnded);
     EXPECT_TRUE(sys.hidden);
@@ -198,12 +195,12 @@ TEST(SetupFocus, FocusMovesAtMostOncePerTenthOfASecond)
         {36000.30f, 3},
     };
     for (const auto& step : steps) {
-        sys.seconds = step.seconds;
+        sys.SetSeconds(step.seconds);
         form.TavinSetFocus(Control::SoftPath);
         EXPECT_EQ(sys.focusGiven.size(), step.focusCount) << step.seconds;
     }
     sys.softPathVisible = false;
-    sys.seconds = 40000.0f;
+    sys.SetSeconds(40000.0f);
     form.TavinSetFocus(Control::SoftPath);
     EXPECT_EQ(sys.focusGiven.size(), 3u);   // a hidden control is left alone
 }
@@ -218,7 +215,7 @@ TEST(SetupFocus, ClickSelectsTheWholeTextEvenWithoutMovingTheFocus)
     EXPECT_EQ(sys.selStart, 0);
     EXPECT_EQ(sys.selLength, 10);
     sys.selStart = sys.selLength = 5;   // the user moved the caret
-    sys.seconds += 0.05f;
+    sys.SetSeconds(sys.Seconds() + 0.05f);
     form.SoftPath_Click();
     EXPECT_EQ(sys.focusGiven.size(), 1u);
     EXPECT_EQ(sys.selStart, 0);

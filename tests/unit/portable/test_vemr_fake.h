@@ -2,10 +2,12 @@
 // the client did, in order. The journal is the platform stand-in's own by default, so window calls and
 // platform calls (the guard, the files, the shell, the settings, the end) stand in one order.
 #pragma once
+#include "client/launch_request.h"
 #include "client/vemrix_host.h"
 #include "common/ansi.h"
 #include "os/settings.h"
 #include "tests/unit/portable/program_ended.h"
+#include "tests/unit/stand_in/stand_in_clock.h"
 #include "tests/unit/stand_in/stand_in_machine.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
 
@@ -15,11 +17,21 @@
 
 namespace vemrtest {
 
-// A fresh stand-in as the client finds it: the program vemr in C:\vemr on a PC in UTC+8.
+// Sets the stand-in's local clock.
+inline void SetNow(const vemr::LocalTime& t)
+{
+    fakeos::Clock() = {};
+    fakeos::Clock().utcMs =
+        fakeos::EpochMs(t.year, t.month, t.day, t.hour, t.minute, t.second, 0) - fakeos::Clock().zoneMs;
+}
+
+// A fresh stand-in as the client finds it: the program vemr in C:\vemr on a PC in UTC+8, its clock
+// at 2026-12-06 14:15:30.
 inline std::vector<std::wstring>& FreshPlatform()
 {
     fakeos::Reset(L"C:\\vemr");
     fakeos::SetExeName(L"vemr");
+    SetNow({2026, 12, 6, 14, 15, 30});
     return fakeos::Journal();
 }
 
@@ -29,7 +41,6 @@ public:
     explicit FakeHost(std::vector<std::wstring>& into = FreshPlatform()) : journal(into) {}
 
     // Answers.
-    vemr::LocalTime now{2026, 12, 6, 14, 15, 30};
     bool failPlacement = false;
     double twipsX = 15, twipsY = 15;
     vemr::WorkArea area{0, 0, 1280, 1024};
@@ -84,11 +95,6 @@ public:
     // config.txt in the program folder, as the ANSI bytes the installer writes.
     void SetConfig(const std::wstring& text) { fakeos::AddFile(L"C:\\vemr\\config.txt", ToAnsi(text)); }
 
-    vemr::LocalTime Now() override
-    {
-        journal.push_back(L"now");
-        return now;
-    }
     std::wstring Caption() override { return caption; }
     void SetCaption(std::wstring_view text) override
     {

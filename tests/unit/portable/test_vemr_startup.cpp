@@ -174,7 +174,7 @@ TEST(VemrStartUp, TimeStampIsUtcPlusLineFourHours)
     for (const auto& c : cases) {
         FakeHost host;
         host.SetConfig(L"标题\r\n" + kHost + L"\r\n快捷方式\r\n" + c.line4);
-        host.now = c.now;
+        SetNow(c.now);
         fakeos::SetZoneBias(-c.zone / 60);
         vemr::Vemrix window(host);
         ASSERT_FALSE(Start(host, window)) << c.name;
@@ -191,7 +191,7 @@ TEST(VemrStartUp, DaylightSavingNeverEntersTheStamp)
     const vemr::LocalTime days[2] = {{2026, 1, 15, 12, 0, 0}, {2026, 7, 15, 12, 0, 0}};
     for (int season = 0; season < 2; ++season) {
         FakeHost host;
-        host.now = days[season];
+        SetNow(days[season]);
         fakeos::SetZoneBias(300);
         host.SetConfig(kConfig);
         vemr::Vemrix window(host);

@@ -45,15 +45,6 @@ public:
     std::string Bytes(const std::wstring& path) const { return fakeos::Bytes(path); }
     static std::wstring Key(std::wstring_view path) { return fakeos::FileKey(path); }
 
-    // The clock moves on by this much at each pump of the stand-in.
-    float pumpAdvance = 0.0f;
-    float SecondsSinceMidnight() override
-    {
-        const int pumps = fakeos::PumpCount();
-        if (pumps > pumpsSeen_) seconds += pumpAdvance * static_cast<float>(pumps - pumpsSeen_);
-        pumpsSeen_ = pumps;
-        return seconds;
-    }
 
     fakeos::FileScript& files = fakeos::Files();
     std::map<std::wstring, std::wstring>& resolved = files.resolved;
@@ -72,9 +63,6 @@ public:
     std::map<std::wstring, SavedShortcut>& shortcuts = shell.shortcuts;
 
     FakeRegistry& registry = fakeos::Registry();
-
-private:
-    int pumpsSeen_ = fakeos::PumpCount();
 };
 
 // The shop PC the uninstall tests lay an installation out on: its temporary folder (where the

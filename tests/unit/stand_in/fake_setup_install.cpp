@@ -33,7 +33,7 @@ void Prepare(FakeFilesSystem& sys)
     sys.PutFolder(L"C:\\Users\\shop\\AppData\\Local\\Temp");
     for (const auto& name : kProductFiles) sys.PutFile(L"C:\\Setup\\" + name, "new " + Narrow(name), 32, 5000);
     sys.PutFile(L"C:\\Setup\\config.txt", Config(kConfigText), 32, 5000);
-    sys.seconds = 30123.45f;
+    sys.SetSeconds(30123.45f);
 }
 
 // Creation and load of a fresh window object; false when the program ended.

@@ -142,14 +142,14 @@ TEST(SetupWaits, WaitsecondPumpsUntilTheTimeHasPassed)
 {
     FakeFilesSystem sys;
     ::Setup form(sys);
-    sys.pumpAdvance = 0.25f;
+    sys.clock.msPerPump = 250;
     int before = fakeos::PumpCount();
     form.waitsecond(1);
     EXPECT_EQ(fakeos::PumpCount() - before, 4);
     // Across midnight the seconds since midnight fall back: the wait ends at once.
     before = fakeos::PumpCount();
-    sys.seconds = 86399.9f;
-    sys.pumpAdvance = -86399.8f;
+    sys.SetSeconds(86399.9f);
+    sys.clock.msPerPump = 200;
     form.waitsecond(1);
     EXPECT_EQ(fakeos::PumpCount() - before, 1);
 }

@@ -37,7 +37,7 @@ void Installed(FakeFilesSystem& sys, const std::wstring& folder, const std::wstr
     sys.PutFile(kDesktopLink, "lnk");
     sys.registry.MakeKey(kEntry);
     os::SaveSetting(L"tavin", L"vemrclient", L"path", record);
-    sys.pumpAdvance = 0.1f;
+    sys.clock.msPerPump = 100;
 }
 
 std::wstring Normalised(std::wstring folder) { return inst::lzjzpath(folder); }

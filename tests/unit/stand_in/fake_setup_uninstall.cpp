@@ -32,7 +32,7 @@ void Installed(FakeFilesSystem& sys, const std::wstring& programFolder, const st
     sys.PutFile(L"C:\\Users\\shop\\Desktop\\other.lnk", "lnk");
     sys.registry.MakeKey(kEntry);
     if (!record.empty()) os::SaveSetting(L"tavin", L"vemrclient", L"path", record);
-    sys.pumpAdvance = 0.1f;
+    sys.clock.msPerPump = 100;
 }
 
 // Nothing of the installation has been removed.
@@ -87,7 +87,7 @@ TEST(FakeUninstall, StageOneWithoutAWorkingCopyStartsNothing)
 
     FakeFilesSystem failing;
     Installed(failing, L"C:\\VEMRCLIENT");
-    failing.startFails = true;
+    fakeos::Processes().startedProcessId = std::nullopt;
     EXPECT_TRUE(RunSetup(failing, L"C:\\VEMRCLIENT", L"uninstall"));
     EXPECT_TRUE(failing.messages.empty());
     ExpectAllThere(failing);
@@ -99,7 +99,7 @@ TEST(FakeUninstall, StageTwoRemovesEverythingInOrderAndReports)
     Installed(sys, kTemp);
     sys.PutFile(kTemp + L"\\uninstallvemr.exe", "working copy");
     EXPECT_TRUE(RunSetup(sys, kTemp, L"movenow"));
-    EXPECT_GE(sys.seconds - 36000.0f, 1.0f);   // it waited a second first
+    EXPECT_GE(sys.Seconds() - 36000.0f, 1.0f);   // it waited a second first
     EXPECT_EQ(sys.OnlyMessage(), (ShownMessage{L"卸载完成！", L"恭喜！", 64}));
     EXPECT_FALSE(sys.registry.HasKey(kEntry));
     for (const auto& name : kProductFiles) EXPECT_FALSE(sys.Has(kFolder + name)) << ToAnsi(name);

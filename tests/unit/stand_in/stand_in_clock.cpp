@@ -2,6 +2,7 @@
 
 #include "common/errors.h"
 #include "tests/unit/stand_in/stand_in_calls.h"
+#include "tests/unit/stand_in/stand_in_platform.h"
 #include "timesync/sntp.h"
 
 #include <string>
@@ -38,6 +39,7 @@ using fakeos::Clock;
 
 LocalDateTime LocalNow()
 {
+    fakeos::Journal().push_back(L"now");
     const int64_t local = Clock().utcMs + Clock().zoneMs;
     const int64_t seconds = fakeos::FloorDiv(local, 1000);
     const sntp::ZoneTime t = sntp::ServerZoneTime(static_cast<double>(seconds - sntp::ZoneSeconds));

@@ -16,6 +16,7 @@ struct ClockState {
     int64_t zoneMs = 8 * 3600 * 1000;                    // the PC keeps UTC+8
     uint32_t counter = 123456789;
     int64_t msPerReading = 0;                            // how far each counter reading moves time on
+    int64_t msPerPump = 0;                               // how far time moves while events run once
     bool utcSetSucceeds = true;
     bool localSetSucceeds = true;
     std::vector<os::LocalDateTime> localWritten;         // what SetLocalClock was given

@@ -1,6 +1,8 @@
 #include "tests/unit/stand_in/stand_in_files.h"
 
+#include "common/ansi.h"
 #include "common/errors.h"
+#include "tests/unit/stand_in/stand_in_calls.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
 
 namespace {
@@ -125,6 +127,7 @@ using fakeos::ParentKey;
 
 void CopyFileTo(std::wstring_view from, std::wstring_view to)
 {
+    fakeos::Calls().push_back("CopyFile " + WideToUtf8(from) + " -> " + WideToUtf8(to));
     const std::wstring source = InCurrentDirectory(from), target = InCurrentDirectory(to);
     if (!Has(source) || IsFolder(source)) throw PlatformError("CopyFile: file not found", 2);
     if (!Has(ParentKey(FileKey(target)))) throw PlatformError("CopyFile: path not found", 3);

@@ -3,6 +3,7 @@
 #include "common/errors.h"
 #include "tests/unit/stand_in/stand_in_machine.h"
 #include "os/platform.h"
+#include "tests/unit/stand_in/stand_in_clock.h"
 #include "tests/unit/portable/program_ended.h"
 
 #include <map>
@@ -203,6 +204,7 @@ std::unique_ptr<ReadableFile> OpenForReading(std::wstring_view path)
 void PumpEvents()
 {
     ++S().pumps;
+    fakeos::AdvanceClock(fakeos::Clock().msPerPump);
     fakeos::Journal().push_back(L"pump");
 }
 

@@ -9,6 +9,7 @@
 #include "common/filemaint.h"
 #include "common/textfiles.h"
 #include "os/platform.h"
+#include "os/processes.h"
 #include "os/settings.h"
 #include "os/shell.h"
 
@@ -258,11 +259,11 @@ TEST_F(WinSetup, CommandLineWithAQuotedPathStartsTheRightProgram)
     const std::wstring helper = folder + L"\\uninstallvemr.exe";
     ASSERT_TRUE(CopyFileW((ExeFolder() + L"test_helper.exe").c_str(), helper.c_str(), FALSE));
     const std::wstring marker = dir / L"ran.txt";
-    sys.StartCommandLine(CommandPath(helper) + L" touch \"" + marker + L"\"");
+    os::StartProcess(CommandPath(helper) + L" touch \"" + marker + L"\"");
     for (int i = 0; i < 200 && !FileExists(marker); ++i) Sleep(25);
     EXPECT_TRUE(FileExists(marker));
     Sleep(200);   // let the helper end before its folder goes
-    EXPECT_THROW(sys.StartCommandLine(dir / L"missing.exe movenow"), PlatformError);
+    EXPECT_THROW(os::StartProcess(dir / L"missing.exe movenow"), PlatformError);
 }
 
 TEST_F(WinSetup, FoldersOfThePlatform)

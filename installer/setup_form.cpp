@@ -2,6 +2,7 @@
 // the small text rules the modes share.
 #include "installer/setup_form.h"
 
+#include "common/launch.h"
 #include "common/textfiles.h"
 #include "os/clock.h"
 #include "os/platform.h"
@@ -21,19 +22,6 @@ Mode ModeOf(std::wstring_view argumentText)
     if (argumentText == L"uninstall") return Mode::UninstallStage1;
     if (argumentText == L"movenow") return Mode::UninstallStage2;
     return Mode::Install;
-}
-
-std::wstring ArgumentText(std::wstring_view commandLine)
-{
-    size_t at = 0;
-    if (!commandLine.empty() && commandLine[0] == L'"') {
-        at = commandLine.find(L'"', 1);
-        at = at == std::wstring_view::npos ? commandLine.size() : at + 1;
-    } else {
-        while (at < commandLine.size() && !IsBlank(commandLine[at])) ++at;
-    }
-    while (at < commandLine.size() && IsBlank(commandLine[at])) ++at;
-    return std::wstring(commandLine.substr(at));
 }
 
 float SecondsSinceMidnight()
@@ -85,7 +73,7 @@ void Setup::Form_Load()
 {
     // The program folder becomes the current directory: install copies the product files by bare name.
     Tag_ = inst::WorkAtCurPath();
-    switch (ModeOf(ArgumentText(os::CommandLine()))) {
+    switch (ModeOf(CommandArguments(os::CommandLine()))) {
     case Mode::Repair:
         ClsIeYmYj();
         sys_.ShowMessage(L"修复完成！", L"恭喜！", kInformationIcon);

@@ -29,8 +29,6 @@ constexpr uint32_t kKeyAccess = 0x3F;
 enum class Mode { Repair, UninstallStage1, UninstallStage2, Install };
 Mode ModeOf(std::wstring_view argumentText);
 
-// The argument text of a command line: what follows the program's path and the blanks after it.
-std::wstring ArgumentText(std::wstring_view commandLine);
 
 
 // VB's Timer: seconds since local midnight, to the millisecond, as a single.

@@ -4,6 +4,7 @@
 #include "common/digest.h"
 #include "common/errors.h"
 #include "common/steplog.h"
+#include "common/launch.h"
 #include "common/textfiles.h"
 #include "common/urlencode.h"
 #include "os/platform.h"
@@ -13,7 +14,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 
 namespace horasync {
 
@@ -71,25 +71,12 @@ std::wstring ReplaceCtrlZ(std::wstring_view text)
     return result;
 }
 
-std::wstring CommandArguments(std::wstring_view commandLine)
-{
-    size_t at = 0;
-    bool quoted = false;
-    while (at < commandLine.size() && (commandLine[at] > L' ' || quoted)) {
-        if (commandLine[at] == L'"') quoted = !quoted;
-        ++at;
-    }
-    while (at < commandLine.size() && commandLine[at] <= L' ') ++at;
-    return std::wstring(commandLine.substr(at));
-}
-
 AutoTime::AutoTime(AutoTimeWindow& window) : window_(window) {}
 
 void AutoTime::End()
 {
     RecordTestEvent("end");
     os::EndProgram();
-    std::abort();   // not reached: should an end ever come back, nothing more may run
 }
 
 // ---- Start-up and first run ------------------------------------------------------------------

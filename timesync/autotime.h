@@ -52,10 +52,6 @@ std::wstring TraceDateTimeText(const LocalDateTime& when);
 // Every character of code 26 (Ctrl-Z) replaced by "{{中断}}".
 std::wstring ReplaceCtrlZ(std::wstring_view text);
 
-// The argument part of a whole command line: what follows the program's name (quoted or not) and
-// the blanks after it, as the program's start-up code hands it to WinMain.
-std::wstring CommandArguments(std::wstring_view commandLine);
-
 class AutoTime {
 public:
     explicit AutoTime(AutoTimeWindow& window);

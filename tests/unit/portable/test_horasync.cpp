@@ -490,13 +490,6 @@ TEST_F(Horasync, ReportAddressIsExactAndSigned)
                                       L"&sgn=" + MyMd(L"2024-03-05 09:07:02" + server));
 }
 
-TEST(HorasyncCommandLine, ArgumentsAreWhatFollowsTheProgramsName)
-{
-    EXPECT_EQ(CommandArguments(L"horasync.exe op.example.com"), L"op.example.com");
-    EXPECT_EQ(CommandArguments(L"\"C:\\a b\\horasync.exe\"\t op.example.com:8080 x"), L"op.example.com:8080 x");
-    EXPECT_EQ(CommandArguments(L"C:\\prog\\horasync.exe"), L"");
-}
-
 TEST_F(Horasync, CommandLineWithoutADotSendsNoReport)
 {
     for (const wchar_t* commandLine : {L"", L"localhost", L"op-example-com"}) {

@@ -4,6 +4,7 @@
 
 #include "common/ansi.h"
 #include "common/errors.h"
+#include "common/launch.h"
 #include "common/textfiles.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +26,7 @@ TEST(SetupModes, ArgumentMatchesWholeAndCaseSensitive)
     for (const auto& c : cases) EXPECT_EQ(ModeOf(c.argument), c.mode) << c.argument;
 }
 
-TEST(SetupModes, ArgumentTextFollowsTheProgramPath)
+TEST(CommandLines, ArgumentsFollowTheProgramPath)
 {
     struct Case {
         const wchar_t* commandLine;
@@ -38,8 +39,10 @@ TEST(SetupModes, ArgumentTextFollowsTheProgramPath)
         {L"setup.exe  fixiepageset", L"fixiepageset"},
         {L"setup.exe uninstall ", L"uninstall "},   // what follows is kept whole
         {L"\"C:\\V\\setup.exe\"Uninstall", L"Uninstall"},
+        {L"horasync.exe op.example.com", L"op.example.com"},
+        {L"\"C:\\a b\\horasync.exe\"\t op.example.com:8080 x", L"op.example.com:8080 x"},
     };
-    for (const auto& c : cases) EXPECT_EQ(ArgumentText(c.commandLine), c.argument) << c.commandLine;
+    for (const auto& c : cases) EXPECT_EQ(CommandArguments(c.commandLine), c.argument) << c.commandLine;
 }
 
 TEST(SetupTexts, RenameStampIsTheSinglePrintedWithoutDots)

@@ -2,6 +2,7 @@
 // processes, the UDP socket on loopback, the trace file's writes, GB2312, one HTTP exchange and
 // socket notifications while a handler lets events run.
 #include "common/errors.h"
+#include "common/launch.h"
 #include "os/clock.h"
 #include "os/net.h"
 #include "os/platform.h"

@@ -47,7 +47,7 @@ void CopyAnsi(char (&field)[N], std::wstring_view text)
 
 } // namespace
 
-VemrixWindow::VemrixWindow(HINSTANCE instance) : instance_(instance)
+Win32VemrixWindow::Win32VemrixWindow(HINSTANCE instance) : instance_(instance)
 {
     icon_ = LoadIconW(instance_, MAKEINTRESOURCEW(1));
     if (HDC screen = GetDC(nullptr)) {
@@ -60,17 +60,17 @@ VemrixWindow::VemrixWindow(HINSTANCE instance) : instance_(instance)
                               DEFAULT_PITCH | FF_DONTCARE, kNoticeFont);
 }
 
-VemrixWindow::~VemrixWindow()
+Win32VemrixWindow::~Win32VemrixWindow()
 {
     if (noticeFont_) DeleteObject(noticeFont_);
 }
 
-int VemrixWindow::Pixels(double twips, double twipsPerPixel) const
+int Win32VemrixWindow::Pixels(double twips, double twipsPerPixel) const
 {
     return static_cast<int>(std::lround(twips / twipsPerPixel));
 }
 
-int VemrixWindow::Run()
+int Win32VemrixWindow::Run()
 {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -115,21 +115,21 @@ int VemrixWindow::Run()
     return static_cast<int>(message.wParam);
 }
 
-LRESULT CALLBACK VemrixWindow::WindowProc(HWND window, UINT message, WPARAM w, LPARAM l)
+LRESULT CALLBACK Win32VemrixWindow::WindowProc(HWND window, UINT message, WPARAM w, LPARAM l)
 {
     if (message == WM_NCCREATE) {
-        auto* self = static_cast<VemrixWindow*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
+        auto* self = static_cast<Win32VemrixWindow*>(reinterpret_cast<CREATESTRUCTW*>(l)->lpCreateParams);
         self->window_ = window;
         SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
-    auto* self = reinterpret_cast<VemrixWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    auto* self = reinterpret_cast<Win32VemrixWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
     if (!self) return DefWindowProcW(window, message, w, l);
     LRESULT result = 0;
     os::RunEvent([&] { result = self->Handle(message, w, l); });
     return result;
 }
 
-LRESULT VemrixWindow::Handle(UINT message, WPARAM w, LPARAM l)
+LRESULT Win32VemrixWindow::Handle(UINT message, WPARAM w, LPARAM l)
 {
     switch (message) {
     case WM_CREATE:
@@ -160,7 +160,7 @@ LRESULT VemrixWindow::Handle(UINT message, WPARAM w, LPARAM l)
     }
 }
 
-void VemrixWindow::PaintNotice(HDC dc)
+void Win32VemrixWindow::PaintNotice(HDC dc)
 {
     // A label drawn on the window surface: the browser, a child window, covers it while it shows.
     const double tpx = TwipsPerPixelX(), tpy = TwipsPerPixelY();
@@ -173,23 +173,23 @@ void VemrixWindow::PaintNotice(HDC dc)
     SelectObject(dc, oldFont);
 }
 
-std::wstring VemrixWindow::Caption()
+std::wstring Win32VemrixWindow::Caption()
 {
     std::wstring text(static_cast<size_t>(GetWindowTextLengthW(window_)) + 1, L'\0');
     text.resize(static_cast<size_t>(GetWindowTextW(window_, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 
-void VemrixWindow::SetCaption(std::wstring_view caption) { SetWindowTextW(window_, std::wstring(caption).c_str()); }
+void Win32VemrixWindow::SetCaption(std::wstring_view caption) { SetWindowTextW(window_, std::wstring(caption).c_str()); }
 
-WindowState VemrixWindow::GetWindowState()
+WindowState Win32VemrixWindow::GetWindowState()
 {
     if (IsIconic(window_)) return WindowState::Minimised;
     if (IsZoomed(window_)) return WindowState::Maximised;
     return WindowState::Normal;
 }
 
-void VemrixWindow::SetWindowState(WindowState state)
+void Win32VemrixWindow::SetWindowState(WindowState state)
 {
     if (state == GetWindowState()) return;
     // A hidden window restored this way shows at once; its caller shows it next anyway.
@@ -198,23 +198,23 @@ void VemrixWindow::SetWindowState(WindowState state)
                                                           : SW_RESTORE);
 }
 
-void VemrixWindow::SetWindowVisible(bool visible) { ShowWindow(window_, visible ? SW_SHOW : SW_HIDE); }
+void Win32VemrixWindow::SetWindowVisible(bool visible) { ShowWindow(window_, visible ? SW_SHOW : SW_HIDE); }
 
-double VemrixWindow::WindowWidth()
+double Win32VemrixWindow::WindowWidth()
 {
     RECT r{};
     GetWindowRect(window_, &r);
     return (r.right - r.left) * TwipsPerPixelX();
 }
 
-double VemrixWindow::WindowHeight()
+double Win32VemrixWindow::WindowHeight()
 {
     RECT r{};
     GetWindowRect(window_, &r);
     return (r.bottom - r.top) * TwipsPerPixelY();
 }
 
-void VemrixWindow::MoveWindow(double left, double top)
+void Win32VemrixWindow::MoveWindow(double left, double top)
 {
     if (IsIconic(window_) || IsZoomed(window_))
         throw RuntimeError(384, "窗体最小化或最大化时不能移动或调整大小");
@@ -222,25 +222,25 @@ void VemrixWindow::MoveWindow(double left, double top)
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-double VemrixWindow::TwipsPerPixelX() { return 1440.0 / dpiX_; }
+double Win32VemrixWindow::TwipsPerPixelX() { return 1440.0 / dpiX_; }
 
-double VemrixWindow::TwipsPerPixelY() { return 1440.0 / dpiY_; }
+double Win32VemrixWindow::TwipsPerPixelY() { return 1440.0 / dpiY_; }
 
-WorkArea VemrixWindow::GetWorkArea()
+WorkArea Win32VemrixWindow::GetWorkArea()
 {
     RECT r{};  // a failed query leaves the empty area
     SystemParametersInfoA(SPI_GETWORKAREA, 0, &r, 0);
     return {r.left, r.top, r.right, r.bottom};
 }
 
-void VemrixWindow::RemoveSizeCommand() { RemoveMenu(GetSystemMenu(window_, FALSE), SC_SIZE, MF_BYCOMMAND | MF_REMOVE); }
+void Win32VemrixWindow::RemoveSizeCommand() { RemoveMenu(GetSystemMenu(window_, FALSE), SC_SIZE, MF_BYCOMMAND | MF_REMOVE); }
 
-void VemrixWindow::SetZOrder(bool topmost)
+void Win32VemrixWindow::SetZOrder(bool topmost)
 {
     SetWindowPos(window_, topmost ? HWND_TOPMOST : HWND_BOTTOM, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_FRAMECHANGED);
 }
 
-void VemrixWindow::NotifyIcon(TrayOperation operation, const TrayRecord& record)
+void Win32VemrixWindow::NotifyIcon(TrayOperation operation, const TrayRecord& record)
 {
     NOTIFYICONDATAA data{};
     // The record's size is the ANSI layout with the balloon fields: 488 bytes on 32-bit Windows.
@@ -260,17 +260,17 @@ void VemrixWindow::NotifyIcon(TrayOperation operation, const TrayRecord& record)
     Shell_NotifyIconA(operation == kTrayAdd ? NIM_ADD : NIM_DELETE, &data);  // result not examined
 }
 
-void VemrixWindow::Navigate(std::wstring_view url, std::wstring_view headers)
+void Win32VemrixWindow::Navigate(std::wstring_view url, std::wstring_view headers)
 {
     if (startProbe_) startProbe_("navigate", url, headers);
     browser_.Navigate(url, headers);
     if (startProbe_) startProbe_("navigated", url, headers);
 }
 
-bool VemrixWindow::BrowserVisible() { return browser_.Visible(); }
+bool Win32VemrixWindow::BrowserVisible() { return browser_.Visible(); }
 
-void VemrixWindow::SetBrowserVisible(bool visible) { browser_.SetVisible(visible); }
+void Win32VemrixWindow::SetBrowserVisible(bool visible) { browser_.SetVisible(visible); }
 
-void VemrixWindow::SetBrowserTop(double twips) { browser_.SetTop(Pixels(twips, TwipsPerPixelY())); }
+void Win32VemrixWindow::SetBrowserTop(double twips) { browser_.SetTop(Pixels(twips, TwipsPerPixelY())); }
 
 } // namespace vemr

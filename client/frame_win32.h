@@ -5,7 +5,7 @@
 #pragma once
 #include "client/browser_win32.h"
 #include "client/vemrix.h"
-#include "client/vemrix_host.h"
+#include "client/vemrix_window.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -14,12 +14,12 @@
 
 namespace vemr {
 
-class VemrixWindow final : public VemrixHost {
+class Win32VemrixWindow final : public VemrixWindow {
 public:
-    explicit VemrixWindow(HINSTANCE instance);
-    ~VemrixWindow() override;
-    VemrixWindow(const VemrixWindow&) = delete;
-    VemrixWindow& operator=(const VemrixWindow&) = delete;
+    explicit Win32VemrixWindow(HINSTANCE instance);
+    ~Win32VemrixWindow() override;
+    Win32VemrixWindow(const Win32VemrixWindow&) = delete;
+    Win32VemrixWindow& operator=(const Win32VemrixWindow&) = delete;
 
     // Creates the window (the single-copy guard runs), the controls, runs the start-up, shows the
     // window and runs its messages until it ends.
@@ -31,7 +31,7 @@ public:
     using StartProbe = std::function<void(const char* step, std::wstring_view url, std::wstring_view headers)>;
     void OnStartStep(StartProbe probe) { startProbe_ = std::move(probe); }
 
-    // VemrixHost
+    // VemrixWindow
     std::wstring Caption() override;
     void SetCaption(std::wstring_view caption) override;
     WindowState GetWindowState() override;

@@ -5,6 +5,6 @@
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 {
     const os::ComForThread ole(true);   // the browser control is activated in place
-    vemr::VemrixWindow window(instance);
+    vemr::Win32VemrixWindow window(instance);
     return window.Run();
 }

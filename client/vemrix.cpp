@@ -21,8 +21,7 @@ LocalTime NowInWholeSeconds()
     return {t.year, t.month, t.day, t.hour, t.minute, t.second};
 }
 
-constexpr uint32_t kTrayFlags = 31;         // message, icon, tip, state and balloon fields valid
-constexpr uint32_t kMouseMoveMessage = 512; // tray mouse events reach the mouse-move handler
+constexpr uint32_t kTrayFlags = kTrayMessage | kTrayIcon | kTrayTip | kTrayState | kTrayBalloon;
 constexpr double kBrowserTopInTray = 1000;  // twips
 constexpr int32_t kNormalWindow = 1;
 
@@ -75,7 +74,7 @@ void Vemrix::StartUp()
     const std::wstring& title = (*lines)[0];
     const std::wstring& serverZone = (*lines)[3];
 
-    host_.SetCaption(title);
+    window_.SetCaption(title);
     tag_ = (*lines)[1];  // every later use reads the host back from the tag
     // The synchroniser may correct the clock after the stamp below is taken: the client never waits.
     TavinShell(folder + L"horasync.exe", tag_, folder, kNormalWindow);
@@ -91,7 +90,7 @@ void Vemrix::StartUp()
     const std::wstring signature = RequestSignature(machineId, stamp, version, hostDigest);
     // The Headers argument ends with CR LF, its documented form: a browser control that appends its
     // own headers then starts them on a line of their own.
-    host_.Navigate(url, IdentityHeader(machineId, signature) + L"\r\n");
+    window_.Navigate(url, IdentityHeader(machineId, signature) + L"\r\n");
 }
 
 void Vemrix::Form_Paint()
@@ -107,27 +106,27 @@ bool Vemrix::TavinMiddleForm()
 {
     StepLog steps;
     steps.Run([&] {
-        if (host_.GetWindowState() != WindowState::Normal) host_.SetWindowState(WindowState::Normal);
+        if (window_.GetWindowState() != WindowState::Normal) window_.SetWindowState(WindowState::Normal);
     });
     WorkArea area;
-    steps.Run([&] { area = host_.GetWorkArea(); });
+    steps.Run([&] { area = window_.GetWorkArea(); });
     steps.Run([&] {
-        const Placement p = CentredPlacement(area, host_.TwipsPerPixelX(), host_.TwipsPerPixelY(),
-                                             host_.WindowWidth(), host_.WindowHeight());
-        host_.MoveWindow(p.left, p.top);
+        const Placement p = CentredPlacement(area, window_.TwipsPerPixelX(), window_.TwipsPerPixelY(),
+                                             window_.WindowWidth(), window_.WindowHeight());
+        window_.MoveWindow(p.left, p.top);
     });
-    steps.Run([&] { host_.RemoveSizeCommand(); });
+    steps.Run([&] { window_.RemoveSizeCommand(); });
     return !steps.AnyFailed();
 }
 
 void Vemrix::Form_Resize()
 {
     os::RunEvent([&] {
-        if (!host_.BrowserVisible()) os::EndProgram();  // the network notice shows: any resize ends
-        if (host_.GetWindowState() == WindowState::Minimised) {
+        if (!window_.BrowserVisible()) os::EndProgram();  // the network notice shows: any resize ends
+        if (window_.GetWindowState() == WindowState::Minimised) {
             addtotray(L"");
-            host_.SetWindowVisible(false);
-            host_.SetBrowserTop(kBrowserTopInTray);
+            window_.SetWindowVisible(false);
+            window_.SetBrowserTop(kBrowserTopInTray);
         }
     });
 }
@@ -138,10 +137,10 @@ void Vemrix::addtotray(std::wstring_view memotext)
     TrayRecord record;
     record.flags = kTrayFlags;
     record.callbackMessage = kMouseMoveMessage;
-    record.tip = memotext.empty() ? host_.Caption() : std::wstring(memotext);
+    record.tip = memotext.empty() ? window_.Caption() : std::wstring(memotext);
     record.size = kTrayRecordSize;
     tray_ = record;
-    host_.NotifyIcon(kTrayAdd, tray_);  // a failed add still counts as shown
+    window_.NotifyIcon(kTrayAdd, tray_);  // a failed add still counts as shown
 }
 
 void Vemrix::Form_MouseMove(double x)
@@ -149,9 +148,9 @@ void Vemrix::Form_MouseMove(double x)
     os::RunEvent([&] {
         if (tray_.size == 0) return;
         // The tray puts its mouse message where the X coordinate goes, in pixels.
-        const double message = x / host_.TwipsPerPixelX();
-        if (message >= 513 && message <= 521) {  // button down, up, double-click: left, right, middle
-            host_.SetBrowserTop(0);
+        const double message = x / window_.TwipsPerPixelX();
+        if (message >= kFirstButtonMessage && message <= kLastButtonMessage) {
+            window_.SetBrowserTop(0);
             DeleteTray();
             LetMeTop(true);
         }
@@ -161,16 +160,16 @@ void Vemrix::Form_MouseMove(double x)
 void Vemrix::DeleteTray()
 {
     if (tray_.size == 0) return;
-    host_.SetWindowState(WindowState::Normal);
-    host_.NotifyIcon(kTrayDelete, tray_);
+    window_.SetWindowState(WindowState::Normal);
+    window_.NotifyIcon(kTrayDelete, tray_);
     tray_.size = 0;
-    host_.SetWindowVisible(true);
+    window_.SetWindowVisible(true);
 }
 
 void Vemrix::LetMeTop(bool TopOrMove)
 {
     os::PumpEvents();
-    host_.SetZOrder(TopOrMove);
+    window_.SetZOrder(TopOrMove);
     os::PumpEvents();
 }
 
@@ -183,7 +182,7 @@ void Vemrix::Tavin_DocumentComplete(std::wstring_view URL)
 
 void Vemrix::Tavin_NavigateError()
 {
-    os::RunEvent([&] { host_.SetBrowserVisible(false); });
+    os::RunEvent([&] { window_.SetBrowserVisible(false); });
 }
 
 } // namespace vemr

@@ -2,7 +2,7 @@
 // handler runs on the window's thread; an error that reaches a handler shows the error report and
 // ends the program.
 #pragma once
-#include "client/vemrix_host.h"
+#include "client/vemrix_window.h"
 #include "os/single_copy.h"
 
 #include <cstdint>
@@ -24,7 +24,7 @@ Placement CentredPlacement(const WorkArea& area, double twipsPerPixelX, double t
 
 class Vemrix {
 public:
-    explicit Vemrix(VemrixHost& host) : host_(host) {}
+    explicit Vemrix(VemrixWindow& window) : window_(window) {}
 
     // Window events, as the frame delivers them.
     void Form_Initialize();                      // creation: the single-copy guard
@@ -53,7 +53,7 @@ public:
 private:
     void StartUp();
 
-    VemrixHost& host_;
+    VemrixWindow& window_;
     std::optional<os::SingleCopyClaim> claim_;  // held until the program ends
     std::wstring tag_ = L"数据中心地址";  // the design-time placeholder: "data-centre address"
     bool firstPaint_ = false;

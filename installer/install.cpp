@@ -23,7 +23,7 @@ constexpr int kNormalWindow = 1;
 
 void Setup::LetGo_Click()
 {
-    const std::wstring rawText = sys_.SoftPathText();
+    const std::wstring rawText = window_.SoftPathText();
     std::wstring installFolder = rawText;
     inst::lzjzpath(installFolder);
     // As written, and as the file system resolves both: another spelling of the program folder, its
@@ -33,12 +33,12 @@ void Setup::LetGo_Click()
         return found.empty() ? folder : inst::lzjzpath(found);
     };
     if (FoldersOverlap(Tag_, installFolder) || FoldersOverlap(resolved(Tag_), resolved(installFolder))) {
-        sys_.ShowMessage(L"不能安装到当前目录！", L"遗憾……", kStopIcon);
+        window_.ShowMessage(L"不能安装到当前目录！", L"遗憾……", kStopIcon);
         return;   // the window stays open for another try
     }
 
     StepLog steps;   // every step below skips its own failure
-    steps.Run([&] { sys_.EnableLetGo(false); });
+    steps.Run([&] { window_.EnableLetGo(false); });
     for (const auto& folder : FolderChain(rawText)) inst::chkadir(folder);
     // chkadir keeps its failures to itself: a folder still missing after the chain is the one failure
     // that stops the install, before anything is recorded, registered or linked to it.
@@ -71,8 +71,8 @@ void Setup::LetGo_Click()
     const std::wstring desktop = mygetwinspfold(os::kCsidlDesktop);
     steps.Run([&] { creatshortcut(desktop + LinkName_ + L".lnk", client, installFolder, L"Vemr客户端", L""); });
 
-    sys_.HideWindow();
-    sys_.ShowMessage(L"安装完成！", L"恭喜！", kExclamationIcon);
+    window_.HideWindow();
+    window_.ShowMessage(L"安装完成！", L"恭喜！", kExclamationIcon);
     os::EndProgram();
 }
 

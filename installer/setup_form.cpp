@@ -12,7 +12,6 @@
 
 namespace {
 
-bool IsBlank(wchar_t c) { return c == L' ' || c == L'\t'; }
 
 } // namespace
 
@@ -64,8 +63,8 @@ std::wstring CommandPath(const std::wstring& path)
 void Setup::Form_Initialize()
 {
     if (VistAdmin()) return;
-    sys_.HideWindow();
-    sys_.ShowMessage(L"当前用户不具有本计算机管理员权限，无法进行软件安装。", L"请联系系统管理员！", kStopIcon);
+    window_.HideWindow();
+    window_.ShowMessage(L"当前用户不具有本计算机管理员权限，无法进行软件安装。", L"请联系系统管理员！", kStopIcon);
     os::EndProgram();
 }
 
@@ -76,7 +75,7 @@ void Setup::Form_Load()
     switch (ModeOf(CommandArguments(os::CommandLine()))) {
     case Mode::Repair:
         ClsIeYmYj();
-        sys_.ShowMessage(L"修复完成！", L"恭喜！", kInformationIcon);
+        window_.ShowMessage(L"修复完成！", L"恭喜！", kInformationIcon);
         os::EndProgram();
     case Mode::UninstallStage1:
         UninstallStage1();
@@ -88,7 +87,7 @@ void Setup::Form_Load()
         break;
     }
     ReadConfigFromFile(Tag_ + L"config.txt");
-    sys_.SetCaption(sys_.Caption() + SoftTitle_ + L"客户端");
+    window_.SetCaption(window_.Caption() + SoftTitle_ + L"客户端");
     ClsIeYmYj();   // the print page set-up is repaired every time the window opens
     AutoSelText(Control::SoftPath);
 }
@@ -119,19 +118,19 @@ void Setup::ReadConfigFromFile(const std::wstring& TheConfigFile)
 
 void Setup::AutoSelText(Control TextObj)
 {
-    const size_t n = sys_.SoftPathText().size();
+    const size_t n = window_.SoftPathText().size();
     TavinSetFocus(TextObj);
-    sys_.SetSelStart(0);
-    if (n < 65536) sys_.SetSelLength(static_cast<int>(n));
+    window_.SetSelStart(0);
+    if (n < 65536) window_.SetSelLength(static_cast<int>(n));
 }
 
 void Setup::TavinSetFocus(Control whichobject)
 {
-    if (!sys_.OwnVisibleAndEnabled(whichobject)) return;
+    if (!window_.OwnVisibleAndEnabled(whichobject)) return;
     const float now = SecondsSinceMidnight();
     const float since = now - lastFocusTime_;
     if (since > 0.1) {
-        sys_.GiveFocus(whichobject);
+        window_.GiveFocus(whichobject);
         lastFocusTime_ = now;
     }
 }

@@ -3,7 +3,7 @@
 // "fixiepageset" repairs the web browser's print page set-up. Every mode ends the process itself.
 #pragma once
 #include "common/texthelpers.h"
-#include "installer/setup_system.h"
+#include "installer/setup_window.h"
 #include "os/registry.h"
 
 #include <cstdint>
@@ -55,7 +55,7 @@ bool UnsafeToRemove(const std::wstring& folder, const std::vector<std::wstring>&
 
 class Setup {
 public:
-    explicit Setup(SetupSystem& system) : sys_(system) {}
+    explicit Setup(SetupWindow& window) : window_(window) {}
 
     // Window events.
     void Form_Initialize();   // creation: the administrator test, in every mode
@@ -101,7 +101,7 @@ public:
     const std::wstring& Tag() const { return Tag_; }
 
 private:
-    SetupSystem& sys_;
+    SetupWindow& window_;
     std::wstring SoftTitle_, SoftHost_, LinkName_;
     std::wstring Tag_;               // the program folder, upper case, closing backslash
     float lastFocusTime_ = 0.0f;     // seconds since midnight of the last focus change

@@ -107,7 +107,7 @@ void Setup::UninstallStage2()
 {
     waitsecond(1);   // lets stage 1 end, so its setup.exe can be deleted
     // A saved record is normalised already; the fallback folder-box text is made so here as well.
-    std::wstring installFolder = os::GetSetting(L"tavin", L"vemrclient", L"path", sys_.SoftPathText());
+    std::wstring installFolder = os::GetSetting(L"tavin", L"vemrclient", L"path", window_.SoftPathText());
     inst::lzjzpath(installFolder);
     const auto protectedFolders = os::ProtectedFolders();
     // The folder as written and as the file system takes it: a short name, a link or a junction may
@@ -118,7 +118,7 @@ void Setup::UninstallStage2()
         return !resolved.empty() && UnsafeToRemove(resolved, protectedFolders);
     };
     if (unsafe(installFolder)) {
-        sys_.ShowMessage(L"记录的安装路径“" + installFolder + L"”是系统或用户的文件夹，已停止卸载，没有删除任何文件。",
+        window_.ShowMessage(L"记录的安装路径“" + installFolder + L"”是系统或用户的文件夹，已停止卸载，没有删除任何文件。",
                          L"卸载失败！", kStopIcon);
         os::EndProgram();
     }
@@ -126,7 +126,7 @@ void Setup::UninstallStage2()
     inst::killafile(installFolder + L"vemr.exe");
     ReadConfigFromFile(installFolder + L"config.txt");
     if (inst::lzfilexist(installFolder + L"vemr.exe")) {   // the client is running
-        sys_.ShowMessage(L"程序正在运行，请关闭后重试！", L"卸载失败！", kStopIcon);
+        window_.ShowMessage(L"程序正在运行，请关闭后重试！", L"卸载失败！", kStopIcon);
         os::EndProgram();
     }
 
@@ -139,7 +139,7 @@ void Setup::UninstallStage2()
     if (!unsafe(inst::lzjzpath(groupFolder))) steps.Run([&] { lzkillall(group); });
     steps.Run([&] { inst::killafile(mygetwinspfold(os::kCsidlDesktop) + LinkName_ + L".lnk"); });
     steps.Run([&] { os::DeleteSection(L"tavin", L"vemrclient"); });
-    sys_.ShowMessage(L"卸载完成！", L"恭喜！", kInformationIcon);
+    window_.ShowMessage(L"卸载完成！", L"恭喜！", kInformationIcon);
     os::EndProgram();
 }
 

@@ -78,7 +78,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
     StartTimer timer;
     const os::ComForThread ole(true);
     timer.OleDone();
-    vemr::VemrixWindow window(instance);
+    vemr::Win32VemrixWindow window(instance);
     window.OnStartStep([&](const char* step, std::wstring_view url, std::wstring_view headers) {
         timer.Step(step, url, headers);
     });

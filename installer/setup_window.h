@@ -1,7 +1,7 @@
 // The installer's own window as its logic reaches it: the caption, hiding the window, the folder box
 // and the install button, and the modal message boxes. Every other platform service is an os::
 // function. The product implements it with Win32
-// (setup_system_win32.cpp); the unit tests with a recording fake. Operations that can fail throw
+// (setup_window_win32.cpp); the unit tests with a recording fake. Operations that can fail throw
 // PlatformError.
 #pragma once
 #include <string>
@@ -15,9 +15,9 @@ constexpr int kInformationIcon = 64;
 // The window's controls that the logic reaches.
 enum class Control { SoftPath, LetGo };
 
-class SetupSystem {
+class SetupWindow {
 public:
-    virtual ~SetupSystem() = default;
+    virtual ~SetupWindow() = default;
 
     // The window `Setup` and its controls.
     virtual std::wstring Caption() = 0;

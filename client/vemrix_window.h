@@ -17,6 +17,13 @@ struct WorkArea {
 
 // Operations on the notification-area icon, as the platform numbers them.
 enum TrayOperation : int { kTrayAdd = 0, kTrayDelete = 2 };
+// The fields of a tray record the platform reads (NIF_MESSAGE, NIF_ICON, NIF_TIP, NIF_STATE, NIF_INFO).
+enum TrayField : uint32_t { kTrayMessage = 1, kTrayIcon = 2, kTrayTip = 4, kTrayState = 8, kTrayBalloon = 16 };
+// The window message a mouse move is (WM_MOUSEMOVE): the tray's mouse events arrive as one.
+constexpr uint32_t kMouseMoveMessage = 0x200;
+// The mouse button messages, WM_LBUTTONDOWN to WM_MBUTTONDBLCLK: down, up and double-click of the
+// left, right and middle buttons.
+constexpr uint32_t kFirstButtonMessage = 0x201, kLastButtonMessage = 0x209;
 
 // The tray record of the window, in the ANSI NOTIFYICONDATA layout of 488 bytes. The window handle,
 // the icon identifier and the icon handle are the frame's own and are filled in by it.
@@ -30,9 +37,9 @@ struct TrayRecord {
     uint32_t balloonTimeout = 0, balloonKind = 0;
 };
 
-class VemrixHost {
+class VemrixWindow {
 public:
-    virtual ~VemrixHost() = default;
+    virtual ~VemrixWindow() = default;
 
     virtual std::wstring Caption() = 0;
     virtual void SetCaption(std::wstring_view caption) = 0;

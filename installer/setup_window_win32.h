@@ -1,13 +1,12 @@
-// The installer's window on Windows: its caption, controls and message boxes; for now also the
-// clock and starting a command line.
+// The installer's window on Windows: its caption, controls and message boxes.
 #pragma once
-#include "installer/setup_system.h"
+#include "installer/setup_window.h"
 
 #include <windows.h>
 
-class Win32SetupSystem : public SetupSystem {
+class Win32SetupWindow : public SetupWindow {
 public:
-    Win32SetupSystem(HWND window, HWND softPath, HWND letGo) : window_(window), softPath_(softPath), letGo_(letGo) {}
+    Win32SetupWindow(HWND window, HWND softPath, HWND letGo) : window_(window), softPath_(softPath), letGo_(letGo) {}
 
     std::wstring Caption() override;
     void SetCaption(std::wstring_view text) override;

@@ -76,7 +76,7 @@ protected:
         return Ends([&] { autotime.TimeSock_DataArrival(static_cast<int32_t>(reply.size())); });
     }
 
-    size_t Count(const std::string& call) const { return std::count(pc.log.begin(), pc.log.end(), call); }
+    size_t Count(const std::wstring& call) const { return std::count(pc.log.begin(), pc.log.end(), call); }
 };
 
 } // namespace
@@ -95,14 +95,14 @@ TEST_F(Horasync, FirstRequestWritesItsTracePointsInOrderAndStartsTheTimer)
 
     // The clock is read between ("1","B") and ("2","B"); the datagram leaves between ("9","B") and
     // ("1","C"); the timer starts after it.
-    const auto at = [&](const std::string& entry) {
+    const auto at = [&](const std::wstring& entry) {
         return std::find(pc.log.begin(), pc.log.end(), entry) - pc.log.begin();
     };
-    EXPECT_LT(at("trace 1|B"), at("GetSystemTime"));
-    EXPECT_LT(at("GetSystemTime"), at("trace 2|B"));
-    EXPECT_LT(at("trace 9|B"), at("Send"));
-    EXPECT_LT(at("Send"), at("trace 1|C"));
-    EXPECT_LT(at("trace 1|C"), at("timer on"));
+    EXPECT_LT(at(L"trace 1|B"), at(L"GetSystemTime"));
+    EXPECT_LT(at(L"GetSystemTime"), at(L"trace 2|B"));
+    EXPECT_LT(at(L"trace 9|B"), at(L"Send"));
+    EXPECT_LT(at(L"Send"), at(L"trace 1|C"));
+    EXPECT_LT(at(L"trace 1|C"), at(L"timer on"));
     EXPECT_EQ(pc.sentTo, std::vector<std::wstring>{server});
     EXPECT_EQ(pc.remotePort, 123);
     EXPECT_EQ(autotime.ReplyState(), -1);
@@ -209,10 +209,10 @@ TEST_F(Horasync, SecondReplySetsTheClockReportsAndEnds)
     EXPECT_EQ(pc.trace[n - 2], (TraceEntry{L"3", L"rightime"}));
     EXPECT_EQ(pc.trace[n - 1], (TraceEntry{L"时间已收到", L"op.example.com"}));
     ASSERT_GE(pc.log.size(), 4u);
-    EXPECT_EQ(pc.log.back(), "end");
-    EXPECT_EQ(pc.log[pc.log.size() - 2], "trace 时间已收到|op.example.com");   // nothing between the report and the end
-    EXPECT_EQ(Count("SetSystemTime"), 1u);
-    EXPECT_EQ(Count("HttpGet"), 1u);
+    EXPECT_EQ(pc.Tail(3), (std::vector<std::wstring>{L"trace 时间已收到|op.example.com", L"event:end", L"end"}))
+        << "nothing between the report and the end";
+    EXPECT_EQ(Count(L"SetSystemTime"), 1u);
+    EXPECT_EQ(Count(L"HttpGet"), 1u);
 }
 
 TEST_F(Horasync, ReplyToALaterRequestIsUsedAndBytesAfterTheFortyEighthIgnored)
@@ -265,7 +265,7 @@ TEST_F(Horasync, WithoutAUsableReplyTheRunEndsOnItsTimer)
         EXPECT_EQ(pc.sent.size(), 6u) << c.what;
         EXPECT_FALSE(pc.timerEnabled) << c.what;
         ASSERT_GE(pc.log.size(), 2u);
-        EXPECT_EQ(pc.log[pc.log.size() - 2], "timer off") << c.what;
+        EXPECT_EQ(pc.Tail(3), (std::vector<std::wstring>{L"timer off", L"event:end", L"end"})) << c.what;
         EXPECT_TRUE(pc.clockSettings.empty()) << c.what;
         EXPECT_TRUE(pc.httpRequests.empty()) << c.what;
     }
@@ -421,7 +421,7 @@ TEST_F(Horasync, RefusedClockSettingSendsNoReport)
     EXPECT_EQ(pc.clockSettings.size(), 1u);
     EXPECT_TRUE(pc.httpRequests.empty());
     EXPECT_EQ(pc.trace.back(), (TraceEntry{L"3", L"rightime"}));
-    EXPECT_EQ(pc.log.back(), "end");
+    EXPECT_EQ(pc.Tail(2), (std::vector<std::wstring>{L"event:end", L"end"}));
 }
 
 TEST_F(Horasync, WholeDaysOfOffsetAreDroppedAndTheDateComesFromTheServer)
@@ -616,7 +616,7 @@ TEST_F(Horasync, StartUpChecksTheRightToSetTheClockFromVistaOn)
             ended = true;
         }
         EXPECT_EQ(ended, c.ends) << c.osMajor << " " << c.dateCanBeSet;
-        EXPECT_EQ(std::count(pc.log.begin(), pc.log.end(), "SetLocalDate 2024-3-5") == 1, c.dateSet) << c.osMajor;
+        EXPECT_EQ(std::count(pc.log.begin(), pc.log.end(), L"SetLocalDate 2024-3-5") == 1, c.dateSet) << c.osMajor;
         if (c.dateSet) {   // the one reading written back whole: never yesterday's date with today's time
             const LocalDateTime now = pc.LocalNow(), w = pc.clocksWritten.at(0);
             EXPECT_EQ(std::tie(w.hour, w.minute, w.second, w.milliseconds),
@@ -643,10 +643,10 @@ TEST_F(Horasync, LoadingSetsADateBeforeTwoThousandToItsFirstDay)
         pc.pcUtcMs = c.pcUtcMs;
         AutoTime autotime(pc);
         autotime.Form_Load();
-        const auto set = std::find(pc.log.begin(), pc.log.end(), "SetLocalDate 2000-1-1");
+        const auto set = std::find(pc.log.begin(), pc.log.end(), L"SetLocalDate 2000-1-1");
         EXPECT_EQ(set != pc.log.end(), c.set) << c.pcUtcMs;
         if (c.set) {
-            EXPECT_LT(set - pc.log.begin(), std::find(pc.log.begin(), pc.log.end(), "OpenSocket") - pc.log.begin());
+            EXPECT_LT(set - pc.log.begin(), std::find(pc.log.begin(), pc.log.end(), L"OpenSocket") - pc.log.begin());
             EXPECT_EQ(pc.clocksWritten.at(0).hour, pc.LocalNow().hour) << "the time of day stays";
         }
     }
@@ -681,10 +681,10 @@ TEST_F(Horasync, WaitShellAnswersWithItsFourCodes)
         pc.msPerPoll = 300;   // each pass of the loop: one exit-code reading, one pump, 0.3 s
         AutoTime autotime(pc);
         EXPECT_EQ(autotime.WaitShell(L"C:\\windows\\system32\\Regsvr32.exe /s x", 2, c.QzEndIt), c.result) << c.what;
-        EXPECT_EQ(std::count(pc.log.begin(), pc.log.end(), "OpenProcess 2035711") == 1, c.fullAccessOpened) << c.what;
+        EXPECT_EQ(std::count(pc.log.begin(), pc.log.end(), L"OpenProcess 2035711") == 1, c.fullAccessOpened) << c.what;
         EXPECT_EQ(pc.terminated, c.terminated) << c.what;
         if (c.starts) {
-            EXPECT_EQ(std::count(pc.log.begin(), pc.log.end(), "OpenProcess 1024"), 1) << c.what;
+            EXPECT_EQ(std::count(pc.log.begin(), pc.log.end(), L"OpenProcess 1024"), 1) << c.what;
         }
     }
 }

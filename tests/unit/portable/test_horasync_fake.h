@@ -9,7 +9,6 @@
 #include "common/ansi.h"
 #include "os/clock.h"
 #include "os/settings.h"
-#include "tests/unit/stand_in/stand_in_calls.h"
 #include "tests/unit/stand_in/stand_in_clock.h"
 #include "tests/unit/stand_in/stand_in_net.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
@@ -56,7 +55,6 @@ public:
         fakeos::Writes().written = [this](const std::wstring& path, const std::string& bytes, bool append) {
             Store(path, bytes, append);
         };
-        fakeos::Calls().clear();
     }
     ~FakePlatform() override { fakeos::Writes().written = nullptr; }
     FakePlatform(const FakePlatform&) = delete;
@@ -88,7 +86,7 @@ public:
     void SetMarker(const std::wstring& value) { os::SaveSetting(L"exeapi", L"AutoTime", L"firstrun", value); }
 
     // ---- What the program did ----------------------------------------------------------------
-    std::vector<std::string>& log = fakeos::Calls();   // every platform call and event of note, in order
+    std::vector<std::wstring>& log = fakeos::Journal();   // every platform call and event of note, in order
     std::vector<TraceEntry> trace;
     std::map<std::wstring, std::string> files;          // what was written, file by file
     std::vector<std::vector<uint8_t>>& sent = fakeos::Net().sent;
@@ -105,7 +103,9 @@ public:
     std::wstring& remoteHost = fakeos::Net().remoteHost;
     uint16_t& remotePort = fakeos::Net().remotePort;
 
-    bool Ended() const { return std::find(log.begin(), log.end(), "end") != log.end(); }
+    bool Ended() const { return std::find(log.begin(), log.end(), L"event:end") != log.end(); }
+    // The last `n` lines of the log.
+    std::vector<std::wstring> Tail(size_t n) const { return {log.end() - std::min(n, log.size()), log.end()}; }
     int Pumps() const { return fakeos::PumpCount(); }
     // The first-run marker; nothing when it is missing.
     std::optional<std::wstring> Marker() const
@@ -151,7 +151,7 @@ public:
     void SetCaption(const std::wstring& text) override { caption = text; }
     void EnableTimer(bool enabled) override
     {
-        log.push_back(enabled ? "timer on" : "timer off");
+        log.push_back(enabled ? L"timer on" : L"timer off");
         timerEnabled = enabled;
     }
 
@@ -179,7 +179,7 @@ private:
         std::wstring msg = line.substr(second + 1);
         if (msg.size() >= 2 && msg.compare(msg.size() - 2, 2, L"\r\n") == 0) msg.resize(msg.size() - 2);
         trace.push_back({line.substr(first + 1, second - first - 1), msg});
-        log.push_back("trace " + Narrow(trace.back().pos) + "|" + Narrow(trace.back().msg));
+        log.push_back(L"trace " + trace.back().pos + L"|" + trace.back().msg);
     }
 };
 

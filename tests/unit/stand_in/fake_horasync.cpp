@@ -130,7 +130,7 @@ TEST_F(HorasyncFiles, RegistrationCopiesRegistersAndMarks)
         AutoTime autotime(pc);
         EXPECT_EQ(Ends(autotime, &AutoTime::myreg), c.ends) << c.what;
         EXPECT_EQ(std::count(pc.log.begin(), pc.log.end(),
-                             "CopyFile C:\\prog\\MSWINSCK.OCX -> C:\\windows\\system32\\MSWINSCK.OCX"),
+                             L"CopyFile C:\\prog\\MSWINSCK.OCX -> C:\\windows\\system32\\MSWINSCK.OCX"),
                   (c.copied || !c.copySucceeds) ? 1 : 0)
             << c.what;
         // The copy goes from beside the program into the system folder, and only when needed.

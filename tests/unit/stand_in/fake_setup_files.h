@@ -33,6 +33,7 @@ public:
         fakeos::ResetFiles();
         fakeos::ResetShell();
         fakeos::ResetRegistry();
+        fakeos::Journal().clear();
     }
 
     void PutFile(const std::wstring& path, const std::string& bytes, uint32_t attributes = 32, int64_t modified = 1000)
@@ -53,7 +54,7 @@ public:
     std::wstring& tempPath = files.tempPath;
     std::vector<std::pair<std::wstring, std::wstring>>& copies = files.copies;
     std::vector<std::wstring>& removedFolders = files.removedFolders;
-    std::vector<std::wstring>& events = files.events;
+    std::vector<std::wstring>& events = fakeos::Journal();   // platform calls in order
 
     fakeos::ShellScript& shell = fakeos::Shell();
     std::map<int, std::wstring>& specialFolders = shell.specialFolders;

@@ -1,7 +1,6 @@
 #include "tests/unit/stand_in/stand_in_clock.h"
 
 #include "common/errors.h"
-#include "tests/unit/stand_in/stand_in_calls.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
 #include "timesync/sntp.h"
 
@@ -48,7 +47,7 @@ LocalDateTime LocalNow()
 
 UtcTime UtcNow()
 {
-    fakeos::Calls().push_back("GetSystemTime");
+    fakeos::Journal().push_back(L"GetSystemTime");
     const int64_t utcMs = Clock().utcMs;
     const int64_t seconds = fakeos::FloorDiv(utcMs, 1000);
     const sntp::ZoneTime t = sntp::ServerZoneTime(static_cast<double>(seconds - sntp::ZoneSeconds));
@@ -73,15 +72,15 @@ uint32_t MillisecondCounter()
 
 void SetLocalClock(const LocalDateTime& t)
 {
-    fakeos::Calls().push_back("SetLocalDate " + std::to_string(t.year) + "-" + std::to_string(t.month) + "-" +
-                              std::to_string(t.day));
+    fakeos::Journal().push_back(L"SetLocalDate " + std::to_wstring(t.year) + L"-" + std::to_wstring(t.month) + L"-" +
+                                std::to_wstring(t.day));
     Clock().localWritten.push_back(t);
     if (!Clock().localSetSucceeds) throw PlatformError("SetLocalTime: privilege not held", 1314);
 }
 
 void SetUtcClock(const UtcTime& time)
 {
-    fakeos::Calls().push_back("SetSystemTime");
+    fakeos::Journal().push_back(L"SetSystemTime");
     Clock().utcWritten.push_back(time);
     if (!Clock().utcSetSucceeds) throw PlatformError("SetSystemTime: privilege not held", 1314);
 }

@@ -1,8 +1,6 @@
 #include "tests/unit/stand_in/stand_in_files.h"
 
-#include "common/ansi.h"
 #include "common/errors.h"
-#include "tests/unit/stand_in/stand_in_calls.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
 
 namespace {
@@ -127,7 +125,7 @@ using fakeos::ParentKey;
 
 void CopyFileTo(std::wstring_view from, std::wstring_view to)
 {
-    fakeos::Calls().push_back("CopyFile " + WideToUtf8(from) + " -> " + WideToUtf8(to));
+    fakeos::Journal().push_back(L"CopyFile " + std::wstring(from) + L" -> " + std::wstring(to));
     const std::wstring source = InCurrentDirectory(from), target = InCurrentDirectory(to);
     if (!Has(source) || IsFolder(source)) throw PlatformError("CopyFile: file not found", 2);
     if (!Has(ParentKey(FileKey(target)))) throw PlatformError("CopyFile: path not found", 3);
@@ -174,7 +172,7 @@ void RemoveFolder(std::wstring_view path)
         if (ParentKey(other) == folder && Has(other)) throw PlatformError("RemoveDirectory: not empty", 145);
     T().removed.insert(folder);
     Files().removedFolders.push_back(folder);
-    Files().events.push_back(L"remove " + folder);
+    fakeos::Journal().push_back(L"delete folder " + folder);
 }
 
 std::wstring TempPathBuffer(size_t chars)

@@ -24,7 +24,6 @@ struct FileScript {
     // What the program did, in order.
     std::vector<std::pair<std::wstring, std::wstring>> copies;   // from, to (as given)
     std::vector<std::wstring> removedFolders;                    // upper case, in removal order
-    std::vector<std::wstring> events;                            // "delete key ..." and "remove ..." in order
 };
 FileScript& Files();
 // A fresh script; files put before are no longer listed.

@@ -3,7 +3,7 @@
 #include "common/ansi.h"
 #include "common/errors.h"
 #include "os/net.h"
-#include "tests/unit/stand_in/stand_in_calls.h"
+#include "tests/unit/stand_in/stand_in_platform.h"
 
 namespace fakeos {
 
@@ -29,7 +29,7 @@ void UdpSocket::NotifyTo(void* window, uint32_t message)
 
 void UdpSocket::Open()
 {
-    fakeos::Calls().push_back("OpenSocket");
+    fakeos::Journal().push_back(L"OpenSocket");
     if (!Net().socketOpens) throw PlatformError("socket: no buffer space", 10055);
 }
 
@@ -41,7 +41,7 @@ void UdpSocket::SetRemote(std::wstring_view host, uint16_t port)
 
 std::string UdpSocket::Send(const std::vector<uint8_t>& bytes)
 {
-    fakeos::Calls().push_back("Send");
+    fakeos::Journal().push_back(L"Send");
     if (Net().unresolvable.count(remoteHost_)) throw PlatformError("GetAddrInfo: host not found", 11001);
     Net().sent.push_back(bytes);
     Net().sentTo.push_back(remoteHost_);
@@ -58,7 +58,7 @@ WaitingDatagram UdpSocket::Peek()
 
 std::vector<uint8_t> UdpSocket::Read()
 {
-    fakeos::Calls().push_back("ReadDatagram");
+    fakeos::Journal().push_back(L"ReadDatagram");
     announced_ = false;
     if (Net().readFails || Net().waiting.empty()) throw PlatformError("recvfrom: would block", 10035);
     std::vector<uint8_t> bytes = std::move(Net().waiting.front().first);
@@ -76,7 +76,7 @@ std::optional<size_t> UdpSocket::Announce()
 
 std::string HttpGet(std::wstring_view url, std::wstring_view)
 {
-    fakeos::Calls().push_back("HttpGet");
+    fakeos::Journal().push_back(L"HttpGet");
     Net().httpRequests.emplace_back(url);
     if (!Net().httpBody) throw PlatformError("WinHttpSendRequest: cannot connect", 12029);
     return *Net().httpBody;

@@ -10,10 +10,12 @@ namespace fakeos {
 // Empties the stand-in; the program runs from `programFolder`.
 void Reset(const std::wstring& programFolder = L"C:\\prog");
 
-// One line for each call that reached the platform where a test follows the order of events:
-// "find:<pattern>", "shell:<file>|<parameters>|<folder>|<show>", "zone", "save:<value>", "pump",
-// "report:<text>", "end", and those of stand_in_machine.h. A test's fake window may write its own
-// calls into the same journal.
+// The one record, in order, of each call that reached the platform where a test follows the order of
+// events: "find:<pattern>", "shell:<file>|<parameters>|<folder>|<show>", "zone", "save:<value>", "pump",
+// "report:<text>", "end", "now", those of stand_in_machine.h, the clock's "GetSystemTime",
+// "SetLocalDate <y>-<m>-<d>", "SetSystemTime", the network's and processes' calls, "CopyFile <from> ->
+// <to>", "delete key <subkey>", "delete folder <FOLDER>" and "event:<what>" for horasync's test events.
+// The programs' fake windows write their own calls into it too.
 std::vector<std::wstring>& Journal();
 
 void AddFile(const std::wstring& path, const std::string& bytes, uint32_t attributes = 32);

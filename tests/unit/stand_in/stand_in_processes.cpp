@@ -1,9 +1,8 @@
 #include "tests/unit/stand_in/stand_in_processes.h"
 
-#include "common/ansi.h"
 #include "common/errors.h"
 #include "os/processes.h"
-#include "tests/unit/stand_in/stand_in_calls.h"
+#include "tests/unit/stand_in/stand_in_platform.h"
 #include "tests/unit/stand_in/stand_in_clock.h"
 
 #include <algorithm>
@@ -50,7 +49,7 @@ public:
 
 uint32_t StartProcess(std::wstring_view commandLine)
 {
-    fakeos::Calls().push_back("StartProcess " + WideToUtf8(commandLine));
+    fakeos::Journal().push_back(L"StartProcess " + std::wstring(commandLine));
     Processes().started.emplace_back(commandLine);
     if (!Processes().startedProcessId) throw PlatformError("CreateProcess: file not found", 2);
     return *Processes().startedProcessId;
@@ -58,7 +57,7 @@ uint32_t StartProcess(std::wstring_view commandLine)
 
 std::unique_ptr<WatchedProcess> OpenProcess(uint32_t, uint32_t access)
 {
-    fakeos::Calls().push_back("OpenProcess " + std::to_string(access));
+    fakeos::Journal().push_back(L"OpenProcess " + std::to_wstring(access));
     if (!Processes().canBeWatched) throw PlatformError("OpenProcess: access denied", 5);
     return std::make_unique<FakeProcess>();
 }

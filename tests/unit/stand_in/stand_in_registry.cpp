@@ -1,6 +1,6 @@
 #include "tests/unit/stand_in/stand_in_registry.h"
 
-#include "tests/unit/stand_in/stand_in_files.h"
+#include "tests/unit/stand_in/stand_in_platform.h"
 
 namespace fakeos {
 
@@ -41,7 +41,7 @@ int32_t DeleteKey(RegKey key, const std::string& subKey)
 {
     const int32_t result = Registry().Delete(key, subKey);
     // Taken down in one order with the folders: the uninstall tests read both.
-    if (result == 0) fakeos::Files().events.push_back(L"delete key " + std::wstring(subKey.begin(), subKey.end()));
+    if (result == 0) fakeos::Journal().push_back(L"delete key " + std::wstring(subKey.begin(), subKey.end()));
     return result;
 }
 

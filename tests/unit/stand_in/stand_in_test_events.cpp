@@ -1,9 +1,10 @@
-// horasync's test events in the unit tests: each one a line of the stand-in's call log.
-#include "tests/unit/stand_in/stand_in_calls.h"
+// horasync's test events in the unit tests: each one an "event:" line of the stand-in's journal.
+#include "common/ansi.h"
+#include "tests/unit/stand_in/stand_in_platform.h"
 #include "timesync/test_events.h"
 
 namespace horasync {
 
-void RecordTestEvent(const std::string& what) { fakeos::Calls().push_back(what); }
+void RecordTestEvent(const std::string& what) { fakeos::Journal().push_back(L"event:" + FromAnsi(what)); }
 
 } // namespace horasync

@@ -94,21 +94,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The client's start-up on this config.txt: it navigates, or it ends silently (not four lines),
     // or it ends with an error report (13: line 4 no number; 6: a time or digest out of range).
-    vemrtest::FakeHost host;
+    vemrtest::FakeWindow host;
     host.SetConfig(text);
     vemr::Vemrix window(host);
     const bool ended = vemrtest::Ends([&] { window.Form_Load(); });
     if (!lines) {
-        FUZZ_CHECK(ended && host.reportText.empty() && host.navigatedUrl.empty());
+        FUZZ_CHECK(ended && fakeos::ReportText().empty() && host.navigatedUrl.empty());
         return 0;
     }
     if (ended) {
         FUZZ_CHECK(host.navigatedUrl.empty());
-        FUZZ_CHECK(StartsWith(host.reportText, L"运行时错误 '13'") || StartsWith(host.reportText, L"运行时错误 '6'"));
+        FUZZ_CHECK(StartsWith(fakeos::ReportText(), L"运行时错误 '13'") || StartsWith(fakeos::ReportText(), L"运行时错误 '6'"));
         bool negative = false, allZero = false;
-        if (StartsWith(host.reportText, L"运行时错误 '13'")) FUZZ_CHECK(!IsNumberText((*lines)[3], negative, allZero));
+        if (StartsWith(fakeos::ReportText(), L"运行时错误 '13'")) FUZZ_CHECK(!IsNumberText((*lines)[3], negative, allZero));
     } else {
-        FUZZ_CHECK(host.reportText.empty());
+        FUZZ_CHECK(fakeos::ReportText().empty());
         FUZZ_CHECK(host.caption == (*lines)[0]);
         FUZZ_CHECK(window.Tag() == (*lines)[1]);
         FUZZ_CHECK(StartsWith(host.navigatedUrl, L"http://" + (*lines)[1] + L"/language.asp?lau=cn&tim="));

@@ -69,30 +69,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (wchar_t c : hex) FUZZ_CHECK((c >= L'0' && c <= L'9') || (c >= L'A' && c <= L'F'));
     FUZZ_CHECK(std::wcstoul(hex.c_str(), nullptr, 16) == static_cast<uint32_t>(serial));
 
-    // The machine as the fake host reports it.
-    vemrtest::FakeHost host;
-    host.serial = serial;
-    host.processorIds.clear();
+    // The machine as the stand-in reports it.
+    vemrtest::FakeWindow host;
+    fakeos::SetVolumeSerial(serial);
+    std::vector<std::optional<std::wstring>> processorIds;
     for (int n = in.ConsumeIntegralInRange<int>(0, 3); n > 0; --n) {
-        if (in.ConsumeBool()) host.processorIds.push_back(std::nullopt);
+        if (in.ConsumeBool()) processorIds.push_back(std::nullopt);
         else {
             // Processor identifiers are hexadecimal text: never a "|" of the entry's own.
             std::wstring id = Text(in, wide, 24);
             for (wchar_t& c : id)
                 if (c == L'|') c = L'F';
-            host.processorIds.push_back(id);
+            processorIds.push_back(id);
         }
     }
+    fakeos::SetProcessorIds(processorIds);
 
-    // The stored entry: anything, or one this routine wrote and then damaged a little.
+    // The stored entry: anything, or one this routine wrote on another disk and then damaged a little.
     std::wstring entry;
     if (shape & 2) {
         entry = Text(in, wide, 96);
     } else {
-        vemrtest::FakeHost writer = host;
-        writer.serial = in.ConsumeIntegral<int32_t>();
-        vemr::GetMachineId(writer, kSoftName);
-        entry = writer.Setting();
+        fakeos::SetVolumeSerial(in.ConsumeIntegral<int32_t>());
+        vemr::GetMachineId(kSoftName);
+        entry = host.Setting();
+        fakeos::SetVolumeSerial(serial);
         const size_t at = in.ConsumeIntegralInRange<size_t>(0, entry.size());
         switch (in.ConsumeIntegralInRange<int>(0, 3)) {
         case 0: break;
@@ -104,12 +105,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             break;
         }
     }
-    if (!entry.empty()) host.settings[{host.exeName, L"function", L"getmachineid"}] = entry;
+    fakeos::Reset(L"C:\\vemr");
+    fakeos::SetExeName(L"vemr");
+    if (!entry.empty()) host.SetCache(entry);
+    fakeos::SetVolumeSerial(serial);
+    fakeos::SetProcessorIds(processorIds);
 
     const std::vector<std::wstring> pieces = SplitAtBar(entry);
     std::wstring id;
     try {
-        id = vemr::GetMachineId(host, kSoftName);
+        id = vemr::GetMachineId(kSoftName);
     } catch (const OverflowError&) {
         // Only a well-formed entry whose text to digest is past the digest's limit.
         FUZZ_CHECK(pieces.size() == 3 && Decimal(pieces[0]));
@@ -117,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     FUZZ_CHECK(fuzz::IsCapitalCode(id));
-    const bool trusted = host.hardwareReads == 0;
+    const bool trusted = host.HardwareReads() == 0;
     if (trusted) {
         // Kept: a well-formed entry whose third piece is the identifier, not rewritten.
         FUZZ_CHECK(pieces.size() == 3 && Decimal(pieces[0]) && pieces[2] == id);
@@ -125,15 +130,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     } else {
         // Replaced: the fresh entry holds the host's serial and processors and this identifier.
         std::wstring cpu;
-        for (const auto& p : host.processorIds)
+        for (const auto& p : processorIds)
             if (p) cpu += *p;
         FUZZ_CHECK(host.Setting() == std::to_wstring(serial) + L"|" + cpu + L"|" + id);
     }
 
     // The next run trusts what this one left, without reading the hardware.
-    const int reads = host.hardwareReads;
+    const int reads = host.HardwareReads();
     const std::wstring stored = host.Setting();
-    FUZZ_CHECK(vemr::GetMachineId(host, kSoftName) == id);
-    FUZZ_CHECK(host.hardwareReads == reads && host.Setting() == stored);
+    FUZZ_CHECK(vemr::GetMachineId(kSoftName) == id);
+    FUZZ_CHECK(host.HardwareReads() == reads && host.Setting() == stored);
     return 0;
 }

@@ -19,7 +19,7 @@ struct ShownMessage {
     bool operator==(const ShownMessage& o) const { return text == o.text && title == o.title && style == o.style; }
 };
 
-class FakeSetupSystem : public SetupSystem {
+class FakeSetupWindow : public SetupWindow {
 public:
     // What the tests set up.
     std::wstring caption = kDesignCaption;
@@ -36,7 +36,7 @@ public:
     std::vector<std::wstring>& commandLinesStarted = fakeos::Processes().started;
 
     // The local clock at 10:00:00 on 2024-05-17, processes that start.
-    FakeSetupSystem()
+    FakeSetupWindow()
     {
         fakeos::Clock() = {};
         fakeos::Processes() = {};

@@ -155,7 +155,7 @@ TEST(SetupRegistry, EnglishlenCountsAnsiBytes)
 
 TEST(SetupStart, AdministratorTestWritesTodayBack)
 {
-    FakeSetupSystem sys;
+    FakeSetupWindow sys;
     sys.SetNow({2024, 5, 17, 23, 59, 59, 999});   // the one reading, written back whole: never a day back
     ::Setup form(sys);
     EXPECT_TRUE(form.VistAdmin());
@@ -169,7 +169,7 @@ TEST(SetupStart, AdministratorTestWritesTodayBack)
 
 TEST(SetupStart, NonAdministratorSeesTheStopBoxAndTheProgramEnds)
 {
-    FakeSetupSystem sys;
+    FakeSetupWindow sys;
     sys.clock.localSetSucceeds = false;
     ::Setup form(sys);
     EXPECT_THROW(form.Form_Initialize(), ProgramEnded);
@@ -177,7 +177,7 @@ TEST(SetupStart, NonAdministratorSeesTheStopBoxAndTheProgramEnds)
     EXPECT_EQ(sys.OnlyMessage(),
               (ShownMessage{L"当前用户不具有本计算机管理员权限，无法进行软件安装。", L"请联系系统管理员！", 16}));
 
-    FakeSetupSystem admin;
+    FakeSetupWindow admin;
     ::Setup adminForm(admin);
     EXPECT_NO_THROW(adminForm.Form_Initialize());   // the program did not end
     EXPECT_TRUE(admin.messages.empty());
@@ -185,7 +185,7 @@ TEST(SetupStart, NonAdministratorSeesTheStopBoxAndTheProgramEnds)
 
 TEST(SetupFocus, FocusMovesAtMostOncePerTenthOfASecond)
 {
-    FakeSetupSystem sys;
+    FakeSetupWindow sys;
     ::Setup form(sys);
     struct Step {
         float seconds;
@@ -210,7 +210,7 @@ TEST(SetupFocus, FocusMovesAtMostOncePerTenthOfASecond)
 
 TEST(SetupFocus, ClickSelectsTheWholeTextEvenWithoutMovingTheFocus)
 {
-    FakeSetupSystem sys;
+    FakeSetupWindow sys;
     ::Setup form(sys);
     sys.softPathText = L"d:\\收银\\vemr";
     form.SoftPath_Click();

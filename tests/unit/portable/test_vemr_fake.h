@@ -3,7 +3,7 @@
 // platform calls (the guard, the files, the shell, the settings, the end) stand in one order.
 #pragma once
 #include "client/launch_request.h"
-#include "client/vemrix_host.h"
+#include "client/vemrix_window.h"
 #include "common/ansi.h"
 #include "os/settings.h"
 #include "tests/unit/portable/program_ended.h"
@@ -35,10 +35,10 @@ inline std::vector<std::wstring>& FreshPlatform()
     return fakeos::Journal();
 }
 
-class FakeHost : public vemr::VemrixHost {
+class FakeWindow : public vemr::VemrixWindow {
 public:
     // Journals into `journal`: by default a fresh stand-in's.
-    explicit FakeHost(std::vector<std::wstring>& into = FreshPlatform()) : journal(into) {}
+    explicit FakeWindow(std::vector<std::wstring>& into = FreshPlatform()) : journal(into) {}
 
     // Answers.
     bool failPlacement = false;

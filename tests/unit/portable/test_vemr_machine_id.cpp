@@ -44,7 +44,7 @@ TEST(ParseSerial, SignedThirtyTwoBitDecimalsOnly)
 
 TEST(GetMachineId, FirstStartComputesAndWritesTheEntry)
 {
-    FakeHost host;
+    FakeWindow host;
     const std::wstring id = vemr::GetMachineId(L"QpnDurix");
     EXPECT_EQ(id, Compute(L"12345678", kCpu));
     EXPECT_EQ(id, L"MHQZHAO");
@@ -55,7 +55,7 @@ TEST(GetMachineId, FirstStartComputesAndWritesTheEntry)
 
 TEST(GetMachineId, ValidEntryIsTrustedWithoutHardware)
 {
-    FakeHost host;
+    FakeWindow host;
     host.SetCache(L"305419896|" + kCpu + L"|MHQZHAO");
     fakeos::SetVolumeSerial(7);  // the disk changed since: the cache still wins
     EXPECT_EQ(vemr::GetMachineId(L"QpnDurix"), L"MHQZHAO");
@@ -82,7 +82,7 @@ TEST(GetMachineId, EntriesThatDoNotCheckOutAreRecomputedAndOverwritten)
         {"written for another SoftName", L"305419896|" + kCpu + L"|" + MyMd(L"12345678Other" + kCpu)},
     };
     for (const auto& c : cases) {
-        FakeHost host;
+        FakeWindow host;
         host.SetCache(c.entry);
         EXPECT_EQ(vemr::GetMachineId(L"QpnDurix"), L"MHQZHAO") << c.name;
         EXPECT_EQ(host.Setting(), good) << c.name;
@@ -92,7 +92,7 @@ TEST(GetMachineId, EntriesThatDoNotCheckOutAreRecomputedAndOverwritten)
 
 TEST(GetMachineId, BarInTheProcessorTextNeverValidates)
 {
-    FakeHost host;
+    FakeWindow host;
     fakeos::SetProcessorIds({std::wstring(L"AB|CD")});
     const std::wstring id = vemr::GetMachineId(L"QpnDurix");
     EXPECT_EQ(id, Compute(L"12345678", L"AB|CD"));
@@ -106,7 +106,7 @@ TEST(GetMachineId, BarInTheProcessorTextNeverValidates)
 
 TEST(GetMachineId, NegativeSerialIsStoredSignedAndDigestedAsEightHexDigits)
 {
-    FakeHost host;
+    FakeWindow host;
     fakeos::SetVolumeSerial(-1412567041);  // top bit set: ABCDEFFF
     const std::wstring id = vemr::GetMachineId(L"QpnDurix");
     EXPECT_EQ(id, Compute(L"ABCDEFFF", kCpu));
@@ -118,7 +118,7 @@ TEST(GetMachineId, NegativeSerialIsStoredSignedAndDigestedAsEightHexDigits)
 
 TEST(GetMachineId, MissingSourcesStillGiveAnIdentifier)
 {
-    FakeHost host;
+    FakeWindow host;
     fakeos::SetVolumeSerial(0);
     fakeos::SetProcessorIds({});
     const std::wstring id = vemr::GetMachineId(L"QpnDurix");
@@ -128,7 +128,7 @@ TEST(GetMachineId, MissingSourcesStillGiveAnIdentifier)
 
 TEST(GetMachineId, ProcessorIdsJoinInOrderAndNullsAddNothing)
 {
-    FakeHost host;
+    FakeWindow host;
     fakeos::SetProcessorIds({std::wstring(L"AAAA"), std::nullopt, std::wstring(L"BBBB")});
     const std::wstring id = vemr::GetMachineId(L"QpnDurix");
     EXPECT_EQ(host.Setting(), L"305419896|AAAABBBB|" + id);
@@ -136,7 +136,7 @@ TEST(GetMachineId, ProcessorIdsJoinInOrderAndNullsAddNothing)
 
 TEST(GetMachineId, TheApplicationNameIsTheExeName)
 {
-    FakeHost host;
+    FakeWindow host;
     host.SetCache(L"1|x|WRONG");
     fakeos::SetExeName(L"vemr2");
     vemr::GetMachineId(L"QpnDurix");
@@ -146,7 +146,7 @@ TEST(GetMachineId, TheApplicationNameIsTheExeName)
 
 TEST(GetMachineId, ComputerNameIsCutAtItsFirstNul)
 {
-    FakeHost host;
+    FakeWindow host;
     fakeos::SetComputerName(std::wstring(L"PC\0junk", 7));
     vemr::GetMachineId(L"QpnDurix");
     EXPECT_TRUE(host.Did(L"wmi:winmgmts:{impersonationLevel=impersonate}!\\\\PC\\root\\cimv2"));

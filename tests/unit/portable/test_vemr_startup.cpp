@@ -19,7 +19,7 @@ const std::wstring kConfig = L"标题\r\n" + kHost + L"\r\n快捷方式\r\n8";
 const std::wstring kFakeMachineId = L"MHQZHAO";
 
 // Creation and load as the frame runs them; true when the program ended on the way.
-bool Start(FakeHost& host, vemr::Vemrix& window)
+bool Start(FakeWindow& host, vemr::Vemrix& window)
 {
     return Ends([&] {
         window.Form_Initialize();
@@ -31,7 +31,7 @@ bool Start(FakeHost& host, vemr::Vemrix& window)
 
 TEST(VemrStartUp, FourLinesLeadToTheLaunchRequest)
 {
-    FakeHost host;
+    FakeWindow host;
     host.SetConfig(kConfig);
     vemr::Vemrix window(host);
     ASSERT_FALSE(Start(host, window));
@@ -47,7 +47,7 @@ TEST(VemrStartUp, FourLinesLeadToTheLaunchRequest)
 
 TEST(VemrStartUp, StepsRunInTheirOrder)
 {
-    FakeHost host;
+    FakeWindow host;
     host.SetConfig(kConfig);
     vemr::Vemrix window(host);
     ASSERT_FALSE(Start(host, window));
@@ -81,7 +81,7 @@ TEST(VemrStartUp, ConfigOtherThanFourPiecesEndsSilently)
         {"CR-only lines", L"标题\r" + kHost + L"\r快捷方式\r8", true},
     };
     for (const auto& c : cases) {
-        FakeHost host;
+        FakeWindow host;
         if (c.present) host.SetConfig(c.text);
         vemr::Vemrix window(host);
         EXPECT_TRUE(Start(host, window)) << c.name;
@@ -98,7 +98,7 @@ TEST(VemrStartUp, ConfigOtherThanFourPiecesEndsSilently)
 
 TEST(VemrStartUp, EmptyLinesOneToThreeAreValues)
 {
-    FakeHost host;
+    FakeWindow host;
     host.SetConfig(L"\r\n\r\n\r\n8");
     vemr::Vemrix window(host);
     ASSERT_FALSE(Start(host, window));
@@ -110,7 +110,7 @@ TEST(VemrStartUp, EmptyLinesOneToThreeAreValues)
 TEST(VemrStartUp, LineFourThatIsNoNumberStopsAfterSynchroniserAndCache)
 {
     for (const std::wstring line4 : {L"", L"eight", L"8h", L"0x8", L"&H8", L"1e1", L"８"}) {
-        FakeHost host;
+        FakeWindow host;
         host.SetConfig(L"标题\r\n" + kHost + L"\r\n快捷方式\r\n" + line4);
         vemr::Vemrix window(host);
         EXPECT_TRUE(Start(host, window)) << line4;
@@ -127,7 +127,7 @@ TEST(VemrStartUp, LineFourThatIsNoNumberStopsAfterSynchroniserAndCache)
 
 TEST(VemrStartUp, CacheThatCannotBeWrittenStopsWithAnErrorReport)
 {
-    FakeHost host;
+    FakeWindow host;
     host.SetConfig(kConfig);
     fakeos::FailSettingWrites();
     vemr::Vemrix window(host);
@@ -139,7 +139,7 @@ TEST(VemrStartUp, CacheThatCannotBeWrittenStopsWithAnErrorReport)
 
 TEST(VemrStartUp, SecondCopyEndsBeforeConfigAndSynchroniser)
 {
-    FakeHost host;
+    FakeWindow host;
     host.SetConfig(kConfig);
     fakeos::SetAnotherCopyRunning(true);
     vemr::Vemrix window(host);
@@ -172,7 +172,7 @@ TEST(VemrStartUp, TimeStampIsUtcPlusLineFourHours)
         {"trailing point and blanks", {2026, 12, 6, 14, 15, 30}, 28800, L"8. \t", L"20261206141530"},
     };
     for (const auto& c : cases) {
-        FakeHost host;
+        FakeWindow host;
         host.SetConfig(L"标题\r\n" + kHost + L"\r\n快捷方式\r\n" + c.line4);
         SetNow(c.now);
         fakeos::SetZoneBias(-c.zone / 60);
@@ -190,7 +190,7 @@ TEST(VemrStartUp, DaylightSavingNeverEntersTheStamp)
     std::wstring urls[2];
     const vemr::LocalTime days[2] = {{2026, 1, 15, 12, 0, 0}, {2026, 7, 15, 12, 0, 0}};
     for (int season = 0; season < 2; ++season) {
-        FakeHost host;
+        FakeWindow host;
         SetNow(days[season]);
         fakeos::SetZoneBias(300);
         host.SetConfig(kConfig);
@@ -204,7 +204,7 @@ TEST(VemrStartUp, DaylightSavingNeverEntersTheStamp)
 
 TEST(VemrStartUp, StampOutsideTheCalendarStopsWithAnErrorReport)
 {
-    FakeHost host;
+    FakeWindow host;
     host.SetConfig(L"标题\r\n" + kHost + L"\r\n快捷方式\r\n99999999");
     vemr::Vemrix window(host);
     EXPECT_TRUE(Start(host, window));
@@ -216,7 +216,7 @@ TEST(VemrStartUp, SameInputsGiveTheSameRequest)
 {
     std::wstring urls[2], headers[2];
     for (int run = 0; run < 2; ++run) {
-        FakeHost host;
+        FakeWindow host;
         host.SetConfig(kConfig);
         vemr::Vemrix window(host);
         ASSERT_FALSE(Start(host, window));
@@ -226,7 +226,7 @@ TEST(VemrStartUp, SameInputsGiveTheSameRequest)
     EXPECT_EQ(urls[0], urls[1]);
     EXPECT_EQ(headers[0], headers[1]);
     // A third start takes the identifier from the cache the second one wrote.
-    FakeHost cached(fakeos::Journal());
+    FakeWindow cached(fakeos::Journal());
     cached.journal.clear();
     vemr::Vemrix window(cached);
     ASSERT_FALSE(Start(cached, window));

@@ -12,7 +12,7 @@ namespace {
 
 // A window that has started and shows the operator's site.
 struct Shown {
-    FakeHost host;
+    FakeWindow host;
     vemr::Vemrix window{host};
     Shown()
     {

@@ -26,7 +26,7 @@ using os::kRegInvalidHandle;
 using os::kRegSz;
 using os::RegKey;
 
-class FakeFilesSystem : public FakeSetupSystem {
+class FakeFilesSystem : public FakeSetupWindow {
 public:
     FakeFilesSystem()
     {

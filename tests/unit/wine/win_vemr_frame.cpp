@@ -60,7 +60,7 @@ HRESULT Fire(IDispatch& sink, DISPID event, const std::wstring& url)
 
 struct Sink {
     std::vector<std::wstring> journal;
-    FakeHost host{journal};
+    FakeWindow host{journal};
     vemr::Vemrix window{host};
     Microsoft::WRL::ComPtr<IDispatch> events;
     Sink() { events.Attach(new vemr::BrowserEvents(window)); }
@@ -98,8 +98,8 @@ TEST(VemrBrowserSink, NothingLeavesTheSinkAsAnException)
 {
     // Something that passes the window's error rule unwinds out of the handler: the sink keeps it
     // out of the control and answers with a failure code.
-    struct Throwing : FakeHost {
-        using FakeHost::FakeHost;
+    struct Throwing : FakeWindow {
+        using FakeWindow::FakeWindow;
         void SetBrowserVisible(bool) override { throw ProgramEnded{}; }
     };
     std::vector<std::wstring> journal;

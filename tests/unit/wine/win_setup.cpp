@@ -1,7 +1,7 @@
 // The installer's Windows platform and the routines that lean on it most, against the real registry,
 // file system and shell (under Wine here).
 #include "installer/setup_form.h"
-#include "installer/setup_system_win32.h"
+#include "installer/setup_window_win32.h"
 #include "tests/unit/wine/wine_support.h"
 
 #include "common/ansi.h"
@@ -54,7 +54,7 @@ protected:
     void SetUp() override { SHDeleteKeyW(HKEY_CURRENT_USER, kTestKey); }
     void TearDown() override { SHDeleteKeyW(HKEY_CURRENT_USER, kTestKey); }
 
-    Win32SetupSystem sys{nullptr, nullptr, nullptr};
+    Win32SetupWindow sys{nullptr, nullptr, nullptr};
     ::Setup form{sys};
 };
 

@@ -100,15 +100,8 @@ double ServerMidpoint(const ReplyStamps& stamps);
 
 // ---- The caption and the hour test -------------------------------------------------------------
 
-// A calendar date and time of day in UTC+8.
-struct ZoneTime {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-};
+// A calendar date and time of day in UTC+8 (whole seconds: milliseconds 0).
+using ZoneTime = os::LocalDateTime;
 
 // The server's time in UTC+8 at the midpoint M, the fraction of a second dropped. M >= 0.
 ZoneTime ServerZoneTime(double M);

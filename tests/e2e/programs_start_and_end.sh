@@ -17,11 +17,13 @@ declare -A HOW=([horasync.exe]=ends [vemr.exe]=closes [setup.exe]=closes)
 
 WORK=$(mktemp -d /tmp/e2e-start-end.XXXXXX)
 OUT=${E2E_OUT:-$WORK}
+mkdir -p "$OUT"
 # shellcheck source=/dev/null
 source "$ROOT/tools/scripts/wine-env"
 # wine_version NAME: the Windows version Wine reports to the programs started next (its per-prefix
 # setting; "" is Wine's default).
 wine_version() {
+  [[ -n ${WINEPREFIX:-} ]] || return 0   # the environment this script started is already gone
   if [[ -n $1 ]]; then
     "$WINE_RUN" "$WINEPREFIX/drive_c/windows/system32/reg.exe" add 'HKCU\Software\Wine' /v Version /d "$1" /f
   else

@@ -150,35 +150,38 @@ sys.exit(0 if hour(now) in (23, 0) or hour(now + int(sys.argv[2])) in (23, 0) el
 }
 hs_safe_skew() { if hs_midnight_hours "$1"; then echo $(($1 + 10800)); else echo "$1"; fi; }
 
+# hs_peer NAME PIDVAR SCRIPT [ARGS...]: a peer of tools/peers in the namespace, writing its pid to
+# $HS_WORK/NAME.pid and its output to $HS_WORK/NAME.out; PIDVAR gets its starter's pid. Fails when
+# the peer has not written its pid within 5 s.
+hs_peer() {
+  local name=$1 pidvar=$2 script=$3
+  shift 3
+  rm -f "$HS_WORK/$name.pid"
+  "$HS_NETNS" run "$E2E_NS" python3 "$HS_PEERS/$script" --pidfile "$HS_WORK/$name.pid" "$@" \
+    >>"$HS_WORK/$name.out" 2>&1 &
+  printf -v "$pidvar" '%s' "$!"
+  for _ in $(seq 100); do [[ -s $HS_WORK/$name.pid ]] && return 0; sleep 0.05; done
+  hs_say "$name did not start"
+  cat "$HS_WORK/$name.out"
+  return 1
+}
+
 # hs_responder MODE [ARGS...]: our own responder (tools/peers/sntp_responder.py) on 127.0.0.1:123.
 hs_responder() {
   local mode=$1
   shift
   hs_no_server
-  rm -f "$HS_WORK/responder.pid"
   : >"$HS_WORK/responder-$mode.log"
-  "$HS_NETNS" run "$E2E_NS" python3 "$HS_PEERS/sntp_responder.py" --mode "$mode" --log "$HS_WORK/responder-$mode.log" \
-    --pidfile "$HS_WORK/responder.pid" "$@" >>"$HS_WORK/responder.out" 2>&1 &
-  HS_RESPONDER_PID=$!
-  for _ in $(seq 100); do [[ -s $HS_WORK/responder.pid ]] && return 0; sleep 0.05; done
-  hs_say "responder did not start"
-  cat "$HS_WORK/responder.out"
-  return 1
+  hs_peer responder HS_RESPONDER_PID sntp_responder.py --mode "$mode" --log "$HS_WORK/responder-$mode.log" "$@"
 }
 
 # hs_operator [ARGS...]: the stand-in operator server on port 80 of the namespace, logging to
 # $HS_WORK/operator.log (emptied at each start).
 hs_operator() {
   [[ -n $HS_OPERATOR_PID ]] && hs_kill "$HS_OPERATOR_PID"
-  rm -f "$HS_WORK/operator.pid"
   : >"$HS_WORK/operator.log"
-  "$HS_NETNS" run "$E2E_NS" python3 "$HS_PEERS/operator_server.py" --port 80 --bind 127.0.0.1 --log "$HS_WORK/operator.log" \
-    --mymd "$HS_ROOT/dist/tools/mymd" --pidfile "$HS_WORK/operator.pid" "$@" >>"$HS_WORK/operator.out" 2>&1 &
-  HS_OPERATOR_PID=$!
-  for _ in $(seq 100); do [[ -s $HS_WORK/operator.pid ]] && return 0; sleep 0.05; done
-  hs_say "operator server did not start"
-  cat "$HS_WORK/operator.out"
-  return 1
+  hs_peer operator HS_OPERATOR_PID operator_server.py --port 80 --bind 127.0.0.1 --log "$HS_WORK/operator.log" \
+    --mymd "$HS_ROOT/dist/tools/mymd" "$@"
 }
 
 hs_operator_stop() {

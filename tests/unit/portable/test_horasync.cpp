@@ -45,6 +45,17 @@ std::vector<TraceEntry> RequestTrace(const std::wstring& host, const std::wstrin
             {L"7", L"B"},       {L"8", L"B"},        {L"9", L"B"},     {L"1", L"C"}};
 }
 
+// A run whose two replies agree with the PC's clock: it loads, sets the clock, reports and ends.
+void RunAgreeingExchange(FakePlatform& pc)
+{
+    AutoTime autotime(pc);
+    autotime.Form_Load();
+    pc.Arrive(pc.ReplyToLastRequest(0));
+    autotime.TimeSock_DataArrival(48);
+    pc.Arrive(pc.ReplyToLastRequest(0));
+    EXPECT_THROW(autotime.TimeSock_DataArrival(48), ProgramEnded);
+}
+
 class Horasync : public ::testing::Test {
 protected:
     FakePlatform pc;
@@ -495,12 +506,7 @@ TEST_F(Horasync, CommandLineWithoutADotSendsNoReport)
     for (const wchar_t* commandLine : {L"", L"localhost", L"op-example-com"}) {
         FakePlatform pc;
         pc.SetArguments(commandLine);
-        AutoTime autotime(pc);
-        autotime.Form_Load();
-        pc.Arrive(pc.ReplyToLastRequest(0));
-        autotime.TimeSock_DataArrival(48);
-        pc.Arrive(pc.ReplyToLastRequest(0));
-        EXPECT_THROW(autotime.TimeSock_DataArrival(48), ProgramEnded);
+        RunAgreeingExchange(pc);
         EXPECT_EQ(pc.clockSettings.size(), 1u);
         EXPECT_TRUE(pc.httpRequests.empty()) << Text(commandLine);
         EXPECT_EQ(pc.trace.back(), (TraceEntry{L"3", L"rightime"})) << Text(commandLine);
@@ -521,12 +527,7 @@ TEST_F(Horasync, AnswerIsTracedWhateverItIs)
     for (const auto& c : cases) {
         FakePlatform pc;
         pc.httpBody = c.body;
-        AutoTime autotime(pc);
-        autotime.Form_Load();
-        pc.Arrive(pc.ReplyToLastRequest(0));
-        autotime.TimeSock_DataArrival(48);
-        pc.Arrive(pc.ReplyToLastRequest(0));
-        EXPECT_THROW(autotime.TimeSock_DataArrival(48), ProgramEnded);
+        RunAgreeingExchange(pc);
         EXPECT_EQ(pc.trace.back(), (TraceEntry{c.traced, L"op.example.com"})) << c.what;
     }
     FakePlatform pc;

@@ -260,9 +260,10 @@ expect_out launch-within-skew 0 ok "$MYMD" --check-launch --zone 8 --max-skew 60
 expect_out launch-zone-off 1 "bad: tim $TIM is 36" "$MYMD" --check-launch --zone 9 --max-skew 60 "$HOST" "$LINE" "$AGENT"
 expect_out report-no-zone 2 "mymd: --check-report takes no --zone" "$MYMD" --check-report --zone 8 --max-skew 60 "GET $LOWER"
 # mymd alone in an empty folder with an empty environment, and the Windows build under Wine (the
-# run's Wine environment, or one of its own), print what it prints here.
+# run's Wine environment, or one of its own), print what it prints here; neither names this checkout.
 mkdir "$WORK/alone" && cp "$MYMD" "$WORK/alone/"
 want=$("$MYMD" --check-launch "$HOST" "$LINE" "$AGENT")
+! grep -qaF "$ROOT" "$MYMD" "$ROOT/dist/tools/win32/mymd.exe" && pass "no checkout path in mymd" || fail "checkout path in mymd"
 [[ $(cd "$WORK/alone" && env -i ./mymd --check-launch "$HOST" "$LINE" "$AGENT") == "$want" ]] && pass "mymd alone" || fail "mymd alone"
 if [[ -z ${WINE_ENV_DIR:-} ]]; then source "$ROOT/tools/scripts/wine-env" && wine_env_start; fi
 [[ $(wine "$ROOT/dist/tools/win32/mymd.exe" --check-launch "$HOST" "$LINE" "$AGENT" | tr -d '\r') == "$want" ]] && pass "mymd.exe under Wine" || fail "mymd.exe under Wine"

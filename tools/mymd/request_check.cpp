@@ -2,6 +2,7 @@
 
 #include "common/ansi.h"
 #include "common/errors.h"
+#include "common/texthelpers.h"
 #include "common/urlencode.h"
 #include "timesync/time_report.h"
 
@@ -93,14 +94,10 @@ std::wstring RequestTarget(std::wstring_view line)
 std::vector<std::wstring> QueryValues(std::wstring_view query, const std::vector<std::wstring>& names)
 {
     std::vector<std::wstring> got, values;
-    for (size_t start = 0; !query.empty() && start <= query.size();) {
-        size_t end = query.find(L'&', start);
-        if (end == query.npos) end = query.size();
-        const std::wstring_view pair = query.substr(start, end - start);
+    for (const std::wstring& pair : SplitText(query, L"&")) {
         const size_t equals = pair.find(L'=');
-        got.emplace_back(pair.substr(0, equals));
-        values.emplace_back(equals == pair.npos ? std::wstring() : std::wstring(pair.substr(equals + 1)));
-        start = end + 1;
+        got.push_back(pair.substr(0, equals));
+        values.push_back(equals == pair.npos ? std::wstring() : pair.substr(equals + 1));
     }
     if (got != names) throw Bad{L"query parameters " + QuotedList(got) + L", expected " + QuotedList(names)};
     return values;
@@ -300,7 +297,10 @@ std::optional<vemr::LocalTime> ReadDateTime(std::wstring_view text, std::wstring
         }
         if (!IsAsciiDigit(text[i])) return std::nullopt;
         fields[field] = fields[field] * 10 + (text[i] - L'0');
-        if (++digits == (field == 0 ? 4 : 2) && field < 5) ++field, digits = 0;
+        if (++digits == (field == 0 ? 4 : 2) && field < 5) {
+            ++field;
+            digits = 0;
+        }
     }
     return vemr::LocalTime{fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]};
 }

@@ -69,7 +69,8 @@ int PrintCodes(const std::vector<std::string>& texts)
 {
     bool allPrinted = true;
     if (!texts.empty()) {
-        for (size_t i = 0; i < texts.size(); ++i) allPrinted &= PrintCode(texts[i], "argument " + std::to_string(i + 1));
+        for (size_t i = 0; i < texts.size(); ++i)
+            allPrinted &= PrintCode(texts[i], "argument " + std::to_string(i + 1));
     } else {
         std::string line;
         for (long number = 1; std::getline(std::cin, line); ++number) {
@@ -127,8 +128,8 @@ int CheckRequest(bool launch, const std::vector<std::string>& args)
                               mymd::ToConsole(*zone));
         }
     }
-    const mymd::Verdict verdict =
-        launch ? mymd::CheckLaunch(texts[at], texts[at + 1], texts[at + 2], limit) : mymd::CheckReport(texts[at], limit);
+    const mymd::Verdict verdict = launch ? mymd::CheckLaunch(texts[at], texts[at + 1], texts[at + 2], limit)
+                                         : mymd::CheckReport(texts[at], limit);
     std::cout << mymd::ToConsole(verdict.text);
     return verdict.ok ? 0 : 1;
 }

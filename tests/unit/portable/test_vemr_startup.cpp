@@ -301,7 +301,8 @@ TEST(LaunchRequest, OperatorCheckHoldsTheLoggedStampAgainstTheServersClock)
          L"bad: tim 20261206141530 is 86400 s ahead of the server's time 20261205141530, expected at most 0 s"},
     };
     for (const auto& c : cases) {
-        const mymd::Verdict verdict = mymd::CheckLaunch(L"op.example.com", c.line, L"TavinVmc.Cet/NQWGUCSJ/RBAQIPIA", c.limit);
+        const mymd::Verdict verdict =
+            mymd::CheckLaunch(L"op.example.com", c.line, L"TavinVmc.Cet/NQWGUCSJ/RBAQIPIA", c.limit);
         EXPECT_EQ(verdict.text.substr(0, verdict.text.find(L'\n')), c.verdict) << c.name;
         EXPECT_EQ(verdict.ok, c.verdict == L"ok") << c.name;
     }

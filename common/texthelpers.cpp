@@ -64,6 +64,11 @@ std::vector<std::wstring> SplitText(std::wstring_view text, std::wstring_view se
     return pieces;
 }
 
+std::vector<std::wstring> SplitAtCrLf(std::wstring_view text)
+{
+    return SplitText(text, L"\r\n");
+}
+
 std::wstring SingleText(float value)
 {
     char buffer[32];

@@ -19,6 +19,10 @@ std::wstring GetApiBackStr(std::wstring_view ApiBack);
 // text none.
 std::vector<std::wstring> SplitText(std::wstring_view text, std::wstring_view separator);
 
+// Splits at every CR LF, as config.txt is read: a text without one is one piece, the empty text
+// none.
+std::vector<std::wstring> SplitAtCrLf(std::wstring_view text);
+
 // A single-precision number as the system prints it: up to 7 significant digits, no trailing zeros,
 // large or tiny values as 1.234568E+07 or 1E-05 (30123.45, 12, 12.5).
 std::wstring SingleText(float value);

@@ -1,5 +1,6 @@
 // Folder paths and config splitting: pure rules, the same in every build.
 #include "common/textfiles.h"
+#include "common/texthelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -34,7 +34,7 @@ rc=0; "$RELEASE" --bogus x 2>/dev/null || rc=$?; ((rc == 2)) || fail "unknown op
 
 # A release to replace: a refused run must leave it exactly as it is.
 OUT=$WORK/out
-mkdir -p "$OUT" && echo old >"$OUT/SHA256SUMS"
+mkdir -p "$OUT/media" && touch "$OUT/media/setup.exe" "$OUT/old.zip" && (cd "$OUT" && sha256sum old.zip media/* >SHA256SUMS)
 # option | value | what the one-line refusal says
 while IFS='|' read -r opt value why; do
   args=()

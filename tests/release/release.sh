@@ -9,7 +9,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 RELEASE=$ROOT/tools/scripts/release
 WORK=$(mktemp -d /tmp/release-test.XXXXXX)
-trap 'kill ${TSA:-} 2>/dev/null; rm -rf "$WORK"' EXIT
+trap 'kill ${TSA:-} 2>/dev/null || :; chmod -R u+w "$WORK"; rm -rf "$WORK"' EXIT
 failures=0
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 ok() { echo "ok   $*"; }
@@ -25,7 +25,7 @@ refused() {
   if ((rc == 2)) && [[ $(wc -l <<<"$msg") == 1 && $msg == *$why* && $(tree_sum "$dir") == "$before" ]]; then
     ok "refused: $msg"
   else
-    fail "${*: -2}: exit $rc, '$msg'"
+    fail "$why: exit $rc, '$msg'"
   fi
 }
 
@@ -34,7 +34,8 @@ rc=0; "$RELEASE" --bogus x 2>/dev/null || rc=$?; ((rc == 2)) || fail "unknown op
 
 # A release to replace: a refused run must leave it exactly as it is.
 OUT=$WORK/out
-mkdir -p "$OUT/media" && touch "$OUT/media/setup.exe" "$OUT/old.zip" && (cd "$OUT" && sha256sum old.zip media/* >SHA256SUMS)
+mkdir -p "$OUT/media" && touch "$OUT/media/setup.exe" "$OUT/old.zip"
+(cd "$OUT" && sha256sum old.zip media/* >SHA256SUMS)
 # option | value | what the one-line refusal says
 while IFS='|' read -r opt value why; do
   args=()
@@ -97,6 +98,7 @@ grep -qx "commit $(git -C "$ROOT" rev-parse HEAD).*" "$OUT/MANIFEST" || fail "MA
 cp "$ZIP" "$WORK/first.zip" && cp -r "$OUT/media" "$WORK/unsigned"
 rm -f "$OUT/MANIFEST"   # as the tool left its releases before it wrote one
 "$RELEASE" "${GOOD[@]}" --out "$OUT" >/dev/null && cmp -s "$ZIP" "$WORK/first.zip" || fail "zip differs on a second run"
+checked=$("$RELEASE" --check "$OUT/media/config.txt") && [[ ${checked%%$'\n'*} == ok ]] || fail "--check of the media's config.txt"
 
 # Out folders that are not a release of this tool, a symbolic link, a release this user cannot change, and a
 # checkout whose commit git cannot tell.
@@ -107,7 +109,6 @@ mkdir -m 1777 "$WORK/pub" && cp -r "$OUT" "$WORK/pub/rel" && chmod -R a-w "$WORK
 ((EUID)) || AS=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
 refused "cannot replace the earlier release" "$WORK/pub" "${GOOD[@]}" --out "$WORK/pub/rel" && AS=()
 GIT_DIR=$WORK/none refused "git cannot give the commit" "$WORK/pub" "${GOOD[@]}" --out "$WORK/pub/new"
-checked=$("$RELEASE" --check "$OUT/media/config.txt") && [[ ${checked%%$'\n'*} == ok ]] || fail "--check of the media's config.txt"
 
 # --check: what the client would make of a broken file (file bytes | message).
 while IFS='|' read -r bytes why; do
@@ -132,7 +133,8 @@ TABLE
 # yet; the code-signing key goes into a PKCS#12 file and onto a SoftHSM2 token; a local authority stamps.
 cd "$WORK"
 issue() { # NAME EXTENDED-KEY-USAGE [FAKETIME-OFFSET]: NAME.key, NAME.cert and NAME.pem (with the root)
-  openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$1" -keyout "$1.key" -out "$1.csr" 2>/dev/null
+  openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes -subj "/CN=$1" -keyout "$1.key" -out "$1.csr" \
+    2>/dev/null
   ${3:+faketime -f "$3"} openssl x509 -req -in "$1.csr" -CA root.pem -CAkey root.key -days 1 -out "$1.cert" \
     -extfile <(echo "extendedKeyUsage=$2") 2>/dev/null && cat "$1.cert" root.pem >"$1.pem"
 }
@@ -160,13 +162,17 @@ said=$(osslsigncode verify -CAfile root.pem -in "$OUT/media/vemr.exe" 2>&1) || :
 signed=$(date -d "$(sed -n 's/.*Signing time: //p' <<<"$said")" +%s) || signed=0   # now, not the commit's time
 [[ $said == *"Signature verification: ok"* ]] && (($(date +%s) - signed < 120)) || fail "PKCS#12, signed at $signed"
 # A signed release is the unsigned one plus signatures, each with a time stamp.
-"$RELEASE" "${GOOD[@]}" --out "$OUT" "${TOKEN[@]}" --sign-cert code.pem --timestamp-url "http://127.0.0.1:$(cut -d' ' -f2 tsa.port)" \
-  >/dev/null || fail "signing on the token"
+"$RELEASE" "${GOOD[@]}" --out "$OUT" "${TOKEN[@]}" --sign-cert code.pem \
+  --timestamp-url "http://127.0.0.1:$(cut -d' ' -f2 tsa.port)" >/dev/null || fail "signing on the token"
 for exe in setup vemr horasync; do
   said=$(osslsigncode verify -CAfile root.pem -TSA-CAfile root.pem -in "$OUT/media/$exe.exe" 2>&1) || :
   osslsigncode remove-signature -in "$OUT/media/$exe.exe" -out "$exe.bare" >/dev/null 2>&1 || :
   if [[ $said == *"Timestamp Server Signature verification: ok"*"Signature verification: ok"* ]] &&
-    cmp -s "$exe.bare" "unsigned/$exe.exe"; then ok "$exe.exe signed, stamped, the same without"; else fail "$exe.exe"; fi
+    cmp -s "$exe.bare" "unsigned/$exe.exe"; then
+    ok "$exe.exe signed, stamped, the same without"
+  else
+    fail "$exe.exe: $said"
+  fi
 done
 # Certificates that must not sign, and a signature that does not verify (the root is nowhere): DIR untouched.
 while IFS='|' read -r cert why; do

@@ -131,7 +131,8 @@ void CopyFileTo(std::wstring_view from, std::wstring_view to)
     if (!Has(ParentKey(FileKey(target)))) throw PlatformError("CopyFile: path not found", 3);
     if (Has(target) && (fakeos::Attributes(target) & (kAttrReadOnly | kAttrFolder)))
         throw PlatformError("CopyFile: access denied", 5);
-    if (Files().failingCopies.count(FileKey(target))) throw PlatformError("CopyFile: disk full", 112);
+    if (int& failing = Files().failingCopies[FileKey(target)]; failing > 0 && failing--)
+        throw PlatformError("CopyFile: disk full", 112);
     Duplicate(source, target);
     Files().copies.emplace_back(from, to);
 }
@@ -141,6 +142,7 @@ void RenameFile(std::wstring_view from, std::wstring_view to)
     const std::wstring source = InCurrentDirectory(from), target = InCurrentDirectory(to);
     if (!Has(source)) throw PlatformError("MoveFile: file not found", 2);
     if (Has(target)) throw PlatformError("MoveFile: already exists", 183);
+    if (Files().failingRenames.count(FileKey(target))) throw PlatformError("MoveFile: access denied", 5);
     Duplicate(source, target);
     SetAttributes(source, 0);
     DeleteFileAt(source);

@@ -290,7 +290,7 @@ std::wstring ExeName()
 
 std::wstring CommandLine() { return GetCommandLineW(); }
 
-void EndProgram() { ExitProcess(0); }
+void EndProgram(int exitCode) { ExitProcess(static_cast<UINT>(exitCode)); }
 
 void EndWithErrorReport(const std::exception& error)
 {

@@ -1,6 +1,7 @@
 #include "tests/unit/stand_in/stand_in_files.h"
 
 #include "common/errors.h"
+#include "common/texthelpers.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
 
 namespace {
@@ -99,13 +100,7 @@ std::wstring FileKey(std::wstring_view path)
     return key;
 }
 
-std::wstring ParentKey(const std::wstring& key)
-{
-    if (key.size() <= 3) return {};   // a drive root has no parent
-    const size_t slash = key.find_last_of(L'\\');
-    if (slash == std::wstring::npos) return {};
-    return slash == 2 ? key.substr(0, 3) : key.substr(0, slash);   // "C:\" keeps its backslash
-}
+std::wstring ParentKey(const std::wstring& key) { return ParentFolder(key); }
 
 std::wstring InCurrentDirectory(std::wstring_view path)
 {

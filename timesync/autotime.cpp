@@ -70,6 +70,16 @@ std::wstring ReplaceCtrlZ(std::wstring_view text)
     return result;
 }
 
+void RunHandler(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception&) {
+        RecordTestEvent("unhandled error");
+        os::EndProgram(1);
+    }
+}
+
 AutoTime::AutoTime(AutoTimeWindow& window) : window_(window) {}
 
 void AutoTime::End()

@@ -6,15 +6,13 @@
 
 namespace {
 
-constexpr uint32_t kFileAndFolderMask = 55;  // the file mask 39 plus folders
-
 // The folder test shared by both programs: a match of the name that carries the folder bit.
 bool FolderExists(std::wstring_view path)
 {
     try {
         // A search cannot name a path with a closing backslash (a drive root among them): such a path
         // is answered by its attributes alone.
-        if (path.back() != L'\\' && !os::FindFirstMatch(path, kFileAndFolderMask)) return false;
+        if (path.back() != L'\\' && !os::FindFirstMatch(path, os::kAnyEntryMask)) return false;
         return (os::GetAttributes(path) & os::kAttrFolder) != 0;
     } catch (const PlatformError&) {
         return false;

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr uint32_t kFileMask = 39;          // normal, read-only, hidden, system, archive
 constexpr int32_t kMaxReadBytes = 99999999;
 constexpr int kOpenAttempts = 1000;
 
@@ -71,7 +70,7 @@ bool LzFilExist(std::wstring_view LzFile)
 {
     if (LzFile.empty()) return false;
     try {
-        return os::FindFirstMatch(LzFile, kFileMask);
+        return os::FindFirstMatch(LzFile, os::kAnyFileMask);
     } catch (const PlatformError&) {
         return false;
     }
@@ -129,7 +128,7 @@ std::wstring lzjzpath(std::wstring& lzpath)
 
 bool lzfilexist(std::wstring_view lzfile)
 {
-    return os::FindFirstMatch(lzfile, kFileMask);
+    return os::FindFirstMatch(lzfile, os::kAnyFileMask);
 }
 
 std::wstring WorkAtCurPath()

@@ -17,7 +17,6 @@
 
 namespace {
 
-constexpr uint32_t kListMask = 55;              // normal, read-only, hidden, system, folder, archive
 constexpr uint32_t kAttrReparsePoint = 0x400;   // a junction or symbolic link
 
 bool AllDotsAndBlanks(const std::wstring& piece)
@@ -174,7 +173,7 @@ void Setup::lzkillall(const std::wstring& thepath)
     // Every name is collected before any is removed: removing changes the listing.
     std::vector<std::wstring> names;
     steps.Run([&] {
-        for (const auto& entry : os::ListFolder(p + L"*.*", kListMask))
+        for (const auto& entry : os::ListFolder(p + L"*.*", os::kAnyEntryMask))
             if (entry.name != L"." && entry.name != L"..") names.push_back(entry.name);
     });
     for (const auto& n : names) {

@@ -23,6 +23,9 @@ enum : uint32_t {
     kAttrFolder = 16,
     kAttrArchive = 32,
 };
+// The masks of the programs' searches and listings: every file (39), every file and folder (55).
+constexpr uint32_t kAnyFileMask = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
+constexpr uint32_t kAnyEntryMask = kAnyFileMask | kAttrFolder;
 
 // Folder searches, as a name pattern (wildcards allowed) with an attribute mask: the first match, if
 // any. Files always match; folders match only when the mask holds kAttrFolder. "Nothing found" is

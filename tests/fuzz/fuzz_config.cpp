@@ -6,8 +6,9 @@
 #include "common/textfiles.h"
 #include "common/texthelpers.h"
 #include "tests/fuzz/fuzz_check.h"
+#include "tests/unit/stand_in/stand_in_files.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
-#include "tests/unit/portable/test_vemr_fake.h"
+#include "tests/unit/with_stand_in/vemr_window_double.h"
 
 #include <cmath>
 #include <string>
@@ -70,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     // The file as the programs read it, through the platform.
     fakeos::Reset(L"C:\\prog");
-    fakeos::AddFile(L"C:\\prog\\config.txt", bytes);
+    fakeos::PutFile(L"C:\\prog\\config.txt", bytes);
     int16_t state = -1;
     FUZZ_CHECK(GetStrFromFile(L"C:\\prog\\config.txt", false, state) == text);
     FUZZ_CHECK(state == kReadDone);

@@ -5,7 +5,7 @@
 #include "common/digest.h"
 #include "common/errors.h"
 #include "tests/fuzz/fuzz_check.h"
-#include "tests/unit/portable/test_vemr_fake.h"
+#include "tests/unit/with_stand_in/vemr_window_double.h"
 
 #include <cwchar>
 #include <optional>

@@ -1,7 +1,7 @@
 // Install records for the uninstall's safety tables: the system and user folders of a shop PC
 // (Windows 7, user "shop", as the system reports them), records that must never be removed and
 // records that must. Shared by the portable table (test_setup_safety.cpp) and the run of stage 2
-// against the in-memory platform (fake_setup_safety.cpp).
+// against the in-memory platform (with_stand_in/test_setup_uninstall_safety.cpp).
 #pragma once
 #include <string>
 #include <vector>

@@ -1,7 +1,6 @@
-// The stand-in's machine facts and single-copy claim (os/machine.h, os/single_copy.h). After Reset:
-// volume serial 305419896, computer SHOP-PC, one processor BFEBFBFF000906EA, no other copy running.
-// The journal gets "guard" for each claim, "serial:<root>" and "wmi:<moniker>" for each hardware
-// read.
+// The stand-in's machine facts (os/machine.h). After Reset: volume serial 305419896 on its one volume,
+// C:, computer SHOP-PC, one processor BFEBFBFF000906EA. The journal gets "serial:<root>"
+// and "wmi:<moniker>" for each hardware read.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -15,6 +14,5 @@ void SetVolumeSerial(int32_t serial);
 // The name as the platform leaves it in its 255-character buffer (NUL-padded by the stand-in).
 void SetComputerName(const std::wstring& name);
 void SetProcessorIds(const std::vector<std::optional<std::wstring>>& ids);
-void SetAnotherCopyRunning(bool running);
 
 } // namespace fakeos

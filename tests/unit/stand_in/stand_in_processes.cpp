@@ -30,7 +30,7 @@ public:
             --Processes().pollsUntilExit;
             return kStillActive;
         }
-        return 0;
+        return Processes().exitCode;
     }
     void WaitForEndOrEvent(uint32_t ms) override
     {
@@ -38,9 +38,10 @@ public:
         Processes().longestWaitMs = std::max(Processes().longestWaitMs, ms);
         fakeos::AdvanceClock(Processes().msPerWait);
     }
-    void Terminate(uint32_t) override
+    void Terminate(uint32_t exitCode) override
     {
         ++Processes().terminated;
+        Processes().exitCode = exitCode;
         Processes().pollsUntilExit = 0;
     }
 };

@@ -11,6 +11,7 @@ namespace fakeos {
 struct ProcessState {
     std::optional<uint32_t> startedProcessId = 4242;   // nothing: the command cannot be started
     int pollsUntilExit = 0;                            // exit-code readings that still say it runs
+    uint32_t exitCode = 0;                             // once it has ended
     bool canBeWatched = true;
     int64_t msPerWait = 0;                             // time that passes at each wait on a process
     int osMajor = 10;

@@ -8,7 +8,7 @@
 #include <vector>
 
 // Registry keys by full path ("HKLM\SOFTWARE\..."; names compared without regard to ASCII case),
-// each with its values as raw bytes; children enumerate in the order they were created.
+// each with its values as raw bytes; children enumerate in name order.
 class FakeRegistry {
 public:
     struct Value {
@@ -99,17 +99,15 @@ public:
         name.clear();
         const std::string parent = Join(key, "");
         if (parent.empty()) return os::kRegInvalidHandle;
-        uint32_t seen = 0;
+        std::map<std::string, std::string> children;   // in name order, as the platform keeps them
         for (const auto& path : order_) {
             if (Upper(path).rfind(Upper(parent) + "\\", 0) != 0) continue;
             const std::string rest = path.substr(parent.size() + 1);
-            if (rest.find('\\') != std::string::npos) continue;
-            if (seen++ == index) {
-                name = rest;
-                return 0;
-            }
+            if (rest.find('\\') == std::string::npos) children[Upper(rest)] = rest;
         }
-        return 259;   // no more items
+        if (index >= children.size()) return 259;   // no more items
+        name = std::next(children.begin(), index)->second;
+        return 0;
     }
 
     static std::string Upper(std::string s)

@@ -2,7 +2,6 @@
 
 #include "common/errors.h"
 #include "os/platform.h"
-#include "tests/unit/stand_in/stand_in_files.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
 
 namespace fakeos {
@@ -35,14 +34,12 @@ std::vector<std::wstring> ProtectedFolders() { return Shell().protectedFolders; 
 void SaveShortcut(std::wstring_view file, std::wstring_view target, std::wstring_view workdir,
                   std::wstring_view description, std::wstring_view arguments, int showCommand)
 {
-    // A read-only shortcut left by an earlier install cannot be overwritten: it must be deleted first.
-    const std::wstring path = fakeos::InCurrentDirectory(file);
-    if (!fakeos::Has(fakeos::ParentKey(fakeos::FileKey(path)))) throw PlatformError("IPersistFile::Save: path not found", 3);
-    if (fakeos::Has(path) && (GetAttributes(path) & kAttrReadOnly)) throw PlatformError("Save: denied", 5);
     if (Shell().failingShortcuts.count(std::wstring(file))) throw PlatformError("IPersistFile::Save", 5);
+    // Saved as a file is: into an existing folder, never over a read-only file (one left by an earlier
+    // install must be deleted first).
+    WriteToFile(file, "lnk", false);
     Shell().shortcuts[std::wstring(file)] = {std::wstring(target), std::wstring(workdir), std::wstring(description),
                                              std::wstring(arguments), showCommand};
-    fakeos::PutFile(path, "lnk");
 }
 
 int32_t ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder, int32_t showCommand)

@@ -1,6 +1,6 @@
 // The installer's rules that need no platform service but its window: mode choice, texts it builds,
 // the folder checks, the ANSI byte count, the administrator test and the focus rule.
-#include "tests/unit/portable/test_setup_fake.h"
+#include "tests/unit/with_stand_in/setup_window_double.h"
 
 #include "common/ansi.h"
 #include "common/errors.h"

@@ -2,7 +2,7 @@
 #include "client/launch_request.h"
 #include "client/machine_id.h"
 #include "common/digest.h"
-#include "tests/unit/portable/test_vemr_fake.h"
+#include "tests/unit/with_stand_in/vemr_window_double.h"
 
 #include <gtest/gtest.h>
 

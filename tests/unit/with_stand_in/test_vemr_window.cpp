@@ -1,6 +1,6 @@
 // The client's window after start-up: browser events, placement, the tray icon and its way back.
 #include "client/vemrix.h"
-#include "tests/unit/portable/test_vemr_fake.h"
+#include "tests/unit/with_stand_in/vemr_window_double.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Start-up and install of `setup` against the in-memory platform: the mode dispatch, config.txt, the
 // install window's refusals and the whole install plan, with the files it copies, the runtime files
 // it brings up to date, the shortcuts, the record and the uninstall entry.
-#include "tests/unit/stand_in/fake_setup_files.h"
+#include "tests/unit/with_stand_in/setup_system_double.h"
 
 #include "common/ansi.h"
 #include "os/settings.h"

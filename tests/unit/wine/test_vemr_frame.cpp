@@ -4,7 +4,7 @@
 #include "client/vemrix.h"
 #include "os/machine.h"
 #include "os/single_copy.h"
-#include "tests/unit/portable/test_vemr_fake.h"
+#include "tests/unit/with_stand_in/vemr_window_double.h"
 
 #include <gtest/gtest.h>
 

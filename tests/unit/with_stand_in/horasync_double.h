@@ -1,11 +1,11 @@
-// The scripted PC of horasync's tests: a recording fake of its window (caption and timer), and the
+// The scripted PC of horasync's tests: a recording double of its window (caption and timer), and the
 // platform's stand-in, reached through the fields below, which are the stand-in's own state: a PC
 // clock that moves only when a test says so, a socket whose sent datagrams are kept and whose
 // arrivals are queued by the test, files and settings in memory, processes that run for a given
 // number of polls, and an end of the program that throws ProgramEnded so a test sees where the
 // run ended and that nothing ran after it. Constructing one starts the stand-in afresh.
 #pragma once
-#include "tests/unit/portable/program_ended.h"
+#include "tests/unit/stand_in/program_ended.h"
 #include "common/ansi.h"
 #include "os/clock.h"
 #include "os/settings.h"
@@ -13,7 +13,7 @@
 #include "tests/unit/stand_in/stand_in_net.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
 #include "tests/unit/stand_in/stand_in_processes.h"
-#include "tests/unit/stand_in/stand_in_writes.h"
+#include "tests/unit/stand_in/stand_in_files.h"
 #include "timesync/autotime.h"
 #include "timesync/autotime_window.h"
 #include "timesync/sntp.h"
@@ -42,9 +42,9 @@ public:
     FakePlatform()
     {
         fakeos::Reset(L"C:\\prog");
-        fakeos::AddFolder(L"C:\\prog");
-        fakeos::AddFolder(L"C:\\windows");
-        fakeos::AddFolder(L"C:\\windows\\system32");
+        fakeos::PutFolder(L"C:\\prog");
+        fakeos::PutFolder(L"C:\\windows");
+        fakeos::PutFolder(L"C:\\windows\\system32");
         fakeos::SetSystemDirectory(L"C:\\windows\\system32");
         SetArguments(L"op.example.com");
         fakeos::Clock() = {};

@@ -1,6 +1,6 @@
 // The installer's registry helpers, the print page set-up repair, the uninstall entry, the wait and
 // the special and temporary folders against the stand-in's registry, shell and files.
-#include "tests/unit/stand_in/fake_setup_files.h"
+#include "tests/unit/with_stand_in/setup_system_double.h"
 
 #include "common/ansi.h"
 
@@ -101,12 +101,12 @@ TEST(SetupRepair, OnlyTheFirstThousandUserHivesAreTreated)
 {
     FakeFilesSystem sys;
     ::Setup form(sys);
-    for (int i = 0; i < 1003; ++i) sys.registry.MakeKey("HKU\\U" + std::to_string(i));
+    for (int i = 0; i < 1003; ++i) sys.registry.MakeKey("HKU\\U" + std::to_string(10000 + i));   // in name order
     form.ClsIeYmYj();
-    EXPECT_TRUE(sys.registry.HasKey("HKU\\U0\\" + kPageSetup));
-    EXPECT_TRUE(sys.registry.HasKey("HKU\\U999\\" + kPageSetup));
-    EXPECT_FALSE(sys.registry.HasKey("HKU\\U1000\\" + kPageSetup));
-    EXPECT_FALSE(sys.registry.HasKey("HKU\\U1002\\" + kPageSetup));
+    EXPECT_TRUE(sys.registry.HasKey("HKU\\U10000\\" + kPageSetup));
+    EXPECT_TRUE(sys.registry.HasKey("HKU\\U10999\\" + kPageSetup));
+    EXPECT_FALSE(sys.registry.HasKey("HKU\\U11000\\" + kPageSetup));
+    EXPECT_FALSE(sys.registry.HasKey("HKU\\U11002\\" + kPageSetup));
 }
 
 TEST(SetupRepair, AValueThatCannotBeWrittenDoesNotStopTheRest)

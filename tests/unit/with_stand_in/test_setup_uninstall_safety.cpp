@@ -2,7 +2,7 @@
 // the tables, either nothing at all is removed and the refusal names the folder, or the recorded
 // install folder goes with the rest of the installation. Records whose folder the file system knows
 // under another name (a short name, a junction) are judged by that name too.
-#include "tests/unit/stand_in/fake_setup_files.h"
+#include "tests/unit/with_stand_in/setup_system_double.h"
 #include "tests/unit/portable/setup_safety_cases.h"
 
 #include "common/ansi.h"

@@ -2,7 +2,7 @@
 // limit, read-only and locked trace files, the first-run marker and the component's copy.
 #include "os/platform.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
-#include "tests/unit/portable/test_horasync_fake.h"
+#include "tests/unit/with_stand_in/horasync_double.h"
 #include "timesync/autotime.h"
 
 #include <gtest/gtest.h>
@@ -49,7 +49,7 @@ TEST_F(HorasyncFiles, TraceFileLargerThanTheLimitIsStartedAfreshAtTheFirstTrace)
     } cases[] = {{99999, false}, {100000, true}, {250000, true}, {0, false}};
     for (const auto& c : cases) {
         FakePlatform pc;
-        fakeos::AddFile(kTrace, std::string(c.size, 'x'));
+        fakeos::PutFile(kTrace, std::string(c.size, 'x'));
         AutoTime autotime(pc);
         autotime.TavinDebug(L"0", L"cn.pool.ntp.org");
         const std::string line = "2024-03-05 10:00:00\t0\tcn.pool.ntp.org\r\n";
@@ -62,7 +62,7 @@ TEST_F(HorasyncFiles, TraceFileIsNeverRestartedTwiceInARun)
     FakePlatform pc;
     AutoTime autotime(pc);
     autotime.TavinDebug(L"0", L"first");
-    fakeos::AddFile(kTrace, std::string(200000, 'x'));   // grows past the limit during the run
+    fakeos::PutFile(kTrace, std::string(200000, 'x'));   // grows past the limit during the run
     autotime.TavinDebug(L"1", L"second");
     EXPECT_EQ(Bytes(kTrace).size(), 200000u + std::string("2024-03-05 10:00:00\t1\tsecond\r\n").size());
 }
@@ -70,7 +70,7 @@ TEST_F(HorasyncFiles, TraceFileIsNeverRestartedTwiceInARun)
 TEST_F(HorasyncFiles, ReadOnlyTraceFileIsClearedOnceAndAppended)
 {
     FakePlatform pc;
-    fakeos::AddFile(kTrace, "old\r\n", os::kAttrReadOnly | os::kAttrArchive);
+    fakeos::PutFile(kTrace, "old\r\n", os::kAttrReadOnly | os::kAttrArchive);
     AutoTime autotime(pc);
     autotime.TavinDebug(L"0", L"a");
     autotime.TavinDebug(L"1", L"b");
@@ -82,7 +82,7 @@ TEST_F(HorasyncFiles, ReadOnlyTraceFileIsClearedOnceAndAppended)
 TEST_F(HorasyncFiles, TraceFileThatCannotBeWrittenCostsTheLineNotTheRun)
 {
     FakePlatform pc;
-    fakeos::AddFile(kTrace, "old\r\n", os::kAttrReadOnly);
+    fakeos::PutFile(kTrace, "old\r\n", os::kAttrReadOnly);
     fakeos::DenyAttributeChanges(kTrace);
     AutoTime autotime(pc);
     autotime.TavinDebug(L"0", L"lost");
@@ -124,9 +124,9 @@ TEST_F(HorasyncFiles, RegistrationCopiesRegistersAndMarks)
     };
     for (const auto& c : cases) {
         FakePlatform pc;
-        if (c.inSystem) fakeos::AddFile(kInSystem, "component in system");
-        if (c.beside) fakeos::AddFile(kBeside, "component beside");
-        if (!c.copySucceeds) fakeos::AddFolder(kInSystem);   // no file can be copied there
+        if (c.inSystem) fakeos::PutFile(kInSystem, "component in system");
+        if (c.beside) fakeos::PutFile(kBeside, "component beside");
+        if (!c.copySucceeds) fakeos::PutFolder(kInSystem);   // no file can be copied there
         AutoTime autotime(pc);
         EXPECT_EQ(Ends(autotime, &AutoTime::myreg), c.ends) << c.what;
         EXPECT_EQ(std::count(pc.log.begin(), pc.log.end(),
@@ -139,7 +139,7 @@ TEST_F(HorasyncFiles, RegistrationCopiesRegistersAndMarks)
         } else if (c.inSystem) {
             EXPECT_EQ(Bytes(kInSystem), "component in system") << c.what;
         } else if (c.copySucceeds) {
-            EXPECT_FALSE(fakeos::Exists(kInSystem)) << c.what;
+            EXPECT_FALSE(fakeos::Has(kInSystem)) << c.what;
         }
         if (c.registered) {
             EXPECT_EQ(pc.startedCommands,
@@ -161,7 +161,7 @@ TEST_F(HorasyncFiles, RegistrationCopiesRegistersAndMarks)
 TEST_F(HorasyncFiles, RegistrationThatCannotStartStillWritesTheMarker)
 {
     FakePlatform pc;
-    fakeos::AddFile(kBeside, "component");
+    fakeos::PutFile(kBeside, "component");
     pc.startedProcessId = std::nullopt;
     AutoTime autotime(pc);
     EXPECT_FALSE(Ends(autotime, &AutoTime::myreg));
@@ -179,13 +179,13 @@ TEST_F(HorasyncFiles, MarkerShorterThanThreeCharactersMeansAFirstRun)
     };
     for (const auto& c : cases) {
         FakePlatform pc;
-        fakeos::AddFile(kBeside, "component");
+        fakeos::PutFile(kBeside, "component");
         if (c.marker) pc.SetMarker(*c.marker);
         AutoTime autotime(pc);
         EXPECT_FALSE(Ends(autotime, &AutoTime::Form_Initialize));
         const std::string what = c.marker ? FakePlatform::Narrow(*c.marker) : "missing";
         EXPECT_EQ(pc.startedCommands.size(), c.registers ? 1u : 0u) << what;
-        EXPECT_EQ(fakeos::Exists(kInSystem), c.registers) << what;
+        EXPECT_EQ(fakeos::Has(kInSystem), c.registers) << what;
         if (c.registers) {
             EXPECT_EQ(pc.Marker(), L"36000.5") << what;
         }
@@ -195,7 +195,7 @@ TEST_F(HorasyncFiles, MarkerShorterThanThreeCharactersMeansAFirstRun)
 TEST_F(HorasyncFiles, MarkerWrittenInTheFirstHundredSecondsOfTheDayLetsTheNextRunRegisterAgain)
 {
     FakePlatform pc;
-    fakeos::AddFile(kBeside, "component");
+    fakeos::PutFile(kBeside, "component");
     pc.pcUtcMs = EpochMs(2024, 3, 4, 16, 0, 12, 0);   // 00:00:12 local
     AutoTime autotime(pc);
     EXPECT_FALSE(Ends(autotime, &AutoTime::Form_Initialize));

@@ -1,9 +1,9 @@
-// A recording fake of the installer's window: caption, hiding, the folder box and the install button,
+// A recording double of the installer's window: caption, hiding, the folder box and the install button,
 // focus and selection, the message boxes. Every other platform service is the stand-in's
 // (tests/unit/stand_in/); the fake starts the stand-in's clock and processes afresh and gives a
 // short way to the clock's time of day.
 #pragma once
-#include "tests/unit/portable/program_ended.h"
+#include "tests/unit/stand_in/program_ended.h"
 #include "installer/setup_form.h"
 
 #include "common/errors.h"

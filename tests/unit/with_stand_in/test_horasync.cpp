@@ -4,7 +4,7 @@
 #include "common/digest.h"
 #include "common/errors.h"
 #include "common/urlencode.h"
-#include "tests/unit/portable/test_horasync_fake.h"
+#include "tests/unit/with_stand_in/horasync_double.h"
 #include "timesync/autotime.h"
 
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 #include "common/filemaint.h"
 #include "common/textfiles.h"
 #include "os/platform.h"
+#include "tests/unit/stand_in/stand_in_files.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +16,7 @@ protected:
     void SetUp() override
     {
         fakeos::Reset(L"C:\\prog");
-        fakeos::AddFolder(L"C:\\prog");
+        fakeos::PutFolder(L"C:\\prog");
     }
 };
 
@@ -28,7 +29,7 @@ std::wstring Read(const std::wstring& path, bool noEndCrLf, int16_t& state)
 
 TEST_F(FakeFiles, MissingAndEmptyFilesReadAsNothing)
 {
-    fakeos::AddFile(L"C:\\prog\\empty.txt", "");
+    fakeos::PutFile(L"C:\\prog\\empty.txt", "");
     int16_t state = -1;
     EXPECT_EQ(Read(L"C:\\prog\\missing.txt", false, state), L"");
     EXPECT_EQ(state, kReadDone);
@@ -52,7 +53,7 @@ TEST_F(FakeFiles, OneClosingCrLfIsDroppedOnRequest)
         {"\xD6\xD0\xCE\xC4\r\n", true, L"中文"},
     };
     for (const auto& c : cases) {
-        fakeos::AddFile(L"C:\\prog\\t.txt", c.bytes);
+        fakeos::PutFile(L"C:\\prog\\t.txt", c.bytes);
         int16_t state = -1;
         EXPECT_EQ(Read(L"C:\\prog\\t.txt", c.noEndCrLf, state), c.expected);
         EXPECT_EQ(state, kReadDone);
@@ -61,7 +62,7 @@ TEST_F(FakeFiles, OneClosingCrLfIsDroppedOnRequest)
 
 TEST_F(FakeFiles, HeldFileIsReadWhenReleasedBeforeTheLastAttempt)
 {
-    fakeos::AddFile(L"C:\\prog\\held.txt", "abc");
+    fakeos::PutFile(L"C:\\prog\\held.txt", "abc");
     fakeos::HoldExclusively(L"C:\\prog\\held.txt", 999);
     int16_t state = -1;
     EXPECT_EQ(Read(L"C:\\prog\\held.txt", false, state), L"abc");
@@ -71,7 +72,7 @@ TEST_F(FakeFiles, HeldFileIsReadWhenReleasedBeforeTheLastAttempt)
 
 TEST_F(FakeFiles, FileHeldForAllAttemptsGivesOpenFailed)
 {
-    fakeos::AddFile(L"C:\\prog\\held.txt", "abc");
+    fakeos::PutFile(L"C:\\prog\\held.txt", "abc");
     fakeos::HoldExclusively(L"C:\\prog\\held.txt", 1000);
     int16_t state = -1;
     EXPECT_EQ(Read(L"C:\\prog\\held.txt", false, state), L"");
@@ -80,7 +81,7 @@ TEST_F(FakeFiles, FileHeldForAllAttemptsGivesOpenFailed)
 
 TEST_F(FakeFiles, UnreadableLengthReadsAsNothingButSizeLetsItThrough)
 {
-    fakeos::AddFile(L"C:\\prog\\locked.txt", "abc");
+    fakeos::PutFile(L"C:\\prog\\locked.txt", "abc");
     fakeos::FailLengthOf(L"C:\\prog\\locked.txt");
     int16_t state = -1;
     EXPECT_EQ(Read(L"C:\\prog\\locked.txt", false, state), L"");
@@ -90,7 +91,7 @@ TEST_F(FakeFiles, UnreadableLengthReadsAsNothingButSizeLetsItThrough)
 
 TEST_F(FakeFiles, ExistenceTestsTellFilesFromFolders)
 {
-    fakeos::AddFile(L"C:\\prog\\a.txt", "x");
+    fakeos::PutFile(L"C:\\prog\\a.txt", "x");
     fakeos::FailSearchesUnder(L"A:\\");
     EXPECT_TRUE(LzFilExist(L"C:\\prog\\a.txt"));
     EXPECT_TRUE(LzFilExist(L"c:\\PROG\\*.txt"));   // a pattern answers for any match
@@ -120,12 +121,12 @@ TEST_F(FakeFiles, WorkAtCurPathChangesDriveAndDirectory)
 
 TEST_F(FakeFiles, AttributeMemoSkipsRepeatsOnly)
 {
-    fakeos::AddFile(L"C:\\prog\\a.txt", "x", os::kAttrReadOnly);
+    fakeos::PutFile(L"C:\\prog\\a.txt", "x", os::kAttrReadOnly);
     AttributeMemo memo;
     SetMyAttr(memo, L"C:\\prog\\a.txt", 0, true);
     EXPECT_EQ(fakeos::Attributes(L"C:\\prog\\a.txt"), 0u);
     EXPECT_EQ(memo.Text(), L"/0>C:\\prog\\a.txt/");
-    fakeos::AddFile(L"C:\\prog\\a.txt", "x", os::kAttrReadOnly);
+    fakeos::PutFile(L"C:\\prog\\a.txt", "x", os::kAttrReadOnly);
     SetMyAttr(memo, L"C:\\prog\\a.txt", 0, true);           // already made in this run
     EXPECT_EQ(fakeos::Attributes(L"C:\\prog\\a.txt"), os::kAttrReadOnly);
     SetMyAttr(memo, L"C:\\prog\\a.txt", 2, true);           // another value is a new setting
@@ -150,41 +151,41 @@ TEST_F(FakeFiles, KillAFileAnswersWhetherTheFileIsGone)
 {
     AttributeMemo memo;
     EXPECT_TRUE(KillAFile(memo, L"C:\\prog\\missing.txt"));
-    fakeos::AddFile(L"C:\\prog\\ro.txt", "x", os::kAttrReadOnly | os::kAttrHidden);
+    fakeos::PutFile(L"C:\\prog\\ro.txt", "x", os::kAttrReadOnly | os::kAttrHidden);
     EXPECT_TRUE(KillAFile(memo, L"C:\\prog\\ro.txt"));
-    EXPECT_FALSE(fakeos::Exists(L"C:\\prog\\ro.txt"));
-    fakeos::AddFile(L"C:\\prog\\denied.txt", "x", os::kAttrReadOnly);
+    EXPECT_FALSE(fakeos::Has(L"C:\\prog\\ro.txt"));
+    fakeos::PutFile(L"C:\\prog\\denied.txt", "x", os::kAttrReadOnly);
     fakeos::DenyAttributeChanges(L"C:\\prog\\denied.txt");
     EXPECT_FALSE(KillAFile(memo, L"C:\\prog\\denied.txt"));
-    EXPECT_TRUE(fakeos::Exists(L"C:\\prog\\denied.txt"));
+    EXPECT_TRUE(fakeos::Has(L"C:\\prog\\denied.txt"));
 }
 
 TEST_F(FakeFiles, KillAFileAfterAnEarlierClearingDoesNotClearAgain)
 {
     // The memo says the attributes were cleared; a file made read-only since then stays.
     AttributeMemo memo;
-    fakeos::AddFile(L"C:\\prog\\t.txt", "x");
+    fakeos::PutFile(L"C:\\prog\\t.txt", "x");
     SetMyAttr(memo, L"C:\\prog\\t.txt", 0, true);
-    fakeos::AddFile(L"C:\\prog\\t.txt", "x", os::kAttrReadOnly);
+    fakeos::PutFile(L"C:\\prog\\t.txt", "x", os::kAttrReadOnly);
     EXPECT_FALSE(KillAFile(memo, L"C:\\prog\\t.txt"));
-    EXPECT_TRUE(fakeos::Exists(L"C:\\prog\\t.txt"));
+    EXPECT_TRUE(fakeos::Has(L"C:\\prog\\t.txt"));
 }
 
 TEST_F(FakeFiles, InstallerVariantsSwallowFailures)
 {
-    fakeos::AddFolder(L"C:\\a");
+    fakeos::PutFolder(L"C:\\a");
     inst::chkadir(L"C:\\a");                  // exists: nothing happens
     inst::chkadir(L"C:\\x\\y");               // parent missing: nothing created, nothing reported
-    EXPECT_FALSE(fakeos::Exists(L"C:\\x\\y"));
+    EXPECT_FALSE(fakeos::Has(L"C:\\x\\y"));
     inst::chkadir(L"C:\\a\\b");
     EXPECT_TRUE(LzDirExist(L"C:\\a\\b"));
-    fakeos::AddFile(L"C:\\a\\ro.txt", "x", os::kAttrReadOnly);
+    fakeos::PutFile(L"C:\\a\\ro.txt", "x", os::kAttrReadOnly);
     inst::killafile(L"C:\\a\\ro.txt");
-    EXPECT_FALSE(fakeos::Exists(L"C:\\a\\ro.txt"));
-    fakeos::AddFile(L"C:\\a\\denied.txt", "x", os::kAttrReadOnly);
+    EXPECT_FALSE(fakeos::Has(L"C:\\a\\ro.txt"));
+    fakeos::PutFile(L"C:\\a\\denied.txt", "x", os::kAttrReadOnly);
     fakeos::DenyAttributeChanges(L"C:\\a\\denied.txt");
     inst::killafile(L"C:\\a\\denied.txt");
-    EXPECT_TRUE(fakeos::Exists(L"C:\\a\\denied.txt"));
+    EXPECT_TRUE(fakeos::Has(L"C:\\a\\denied.txt"));
     fakeos::FailSearchesUnder(L"A:\\");
     inst::killafile(L"A:\\x.txt");
     inst::myattrset(L"A:\\x.txt", 1);

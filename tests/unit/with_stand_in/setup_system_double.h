@@ -6,7 +6,7 @@
 #include "tests/unit/stand_in/stand_in_platform.h"
 #include "tests/unit/stand_in/stand_in_registry.h"
 #include "tests/unit/stand_in/stand_in_shell.h"
-#include "tests/unit/portable/test_setup_fake.h"
+#include "tests/unit/with_stand_in/setup_window_double.h"
 
 #include "common/ansi.h"
 #include "common/errors.h"

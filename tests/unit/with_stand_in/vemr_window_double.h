@@ -1,4 +1,4 @@
-// A fake of the client's window for its window object: configurable answers and a journal of what
+// A recording double of the client's window for its window object: configurable answers and a journal of what
 // the client did, in order. The journal is the platform stand-in's own by default, so window calls and
 // platform calls (the guard, the files, the shell, the settings, the end) stand in one order.
 #pragma once
@@ -6,10 +6,13 @@
 #include "client/vemrix_window.h"
 #include "common/ansi.h"
 #include "os/settings.h"
-#include "tests/unit/portable/program_ended.h"
+#include "tests/unit/stand_in/program_ended.h"
 #include "tests/unit/stand_in/stand_in_clock.h"
+#include "tests/unit/stand_in/stand_in_files.h"
 #include "tests/unit/stand_in/stand_in_machine.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
+#include "tests/unit/stand_in/stand_in_settings.h"
+#include "tests/unit/stand_in/stand_in_single_copy.h"
 
 #include <stdexcept>
 #include <string>
@@ -93,7 +96,7 @@ public:
         journal.clear();
     }
     // config.txt in the program folder, as the ANSI bytes the installer writes.
-    void SetConfig(const std::wstring& text) { fakeos::AddFile(L"C:\\vemr\\config.txt", ToAnsi(text)); }
+    void SetConfig(const std::wstring& text) { fakeos::PutFile(L"C:\\vemr\\config.txt", ToAnsi(text)); }
 
     std::wstring Caption() override { return caption; }
     void SetCaption(std::wstring_view text) override

@@ -3,7 +3,7 @@
 #include "client/launch_request.h"
 #include "client/vemrix.h"
 #include "common/digest.h"
-#include "tests/unit/portable/test_vemr_fake.h"
+#include "tests/unit/with_stand_in/vemr_window_double.h"
 #include "tools/mymd/request_check.h"
 
 #include <gtest/gtest.h>

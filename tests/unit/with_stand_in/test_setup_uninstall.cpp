@@ -1,6 +1,6 @@
 // Uninstall of `setup` against the in-memory platform: the working copy of stage 1 and the removal of
 // stage 2 with its refusals, and the depth-first removal of a folder tree.
-#include "tests/unit/stand_in/fake_setup_files.h"
+#include "tests/unit/with_stand_in/setup_system_double.h"
 
 #include "common/ansi.h"
 #include "os/settings.h"

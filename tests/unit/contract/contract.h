@@ -27,8 +27,8 @@ private:
     std::wstring path_;
 };
 
-// True for the stand-in, whose processes, volumes and so on exist only as its tests script them.
-bool IsStandIn();
+// True under Wine, where a row says how Wine differs from Windows (the tests run it as root).
+bool UnderWine();
 // A command line whose program runs until it is ended; one whose program does not exist.
 std::wstring CommandThatRuns();
 std::wstring CommandThatCannotStart();

@@ -18,7 +18,7 @@ Scratch::Scratch() : path_(L"C:\\scratch")
 
 Scratch::~Scratch() = default;
 
-bool IsStandIn() { return true; }
+bool UnderWine() { return false; }
 
 std::wstring CommandThatRuns()
 {

@@ -22,7 +22,10 @@ Scratch::~Scratch()
     testsupport::RemoveTree(path_);
 }
 
-bool IsStandIn() { return false; }
+bool UnderWine()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
 
 std::wstring CommandThatRuns() { return L"\"" + testsupport::ExeFolder() + L"test_helper.exe\" sleep 30000"; }
 

@@ -41,18 +41,6 @@ Node* Find(const std::wstring& path)
     return found == F().nodes.end() ? nullptr : &found->second;
 }
 
-// The node of an existing path; else the platform's "file not found", or "path not found" when its
-// folder is missing too.
-Node& Existing(std::wstring_view path, const char* what)
-{
-    const std::wstring key = fakeos::FileKey(path);
-    const auto found = F().nodes.find(key);
-    if (found != F().nodes.end()) return found->second;
-    const std::wstring parent = ParentFolder(key);
-    if (parent.size() > 3 && !F().nodes.count(parent)) throw PlatformError(std::string(what) + ": path not found", 3);
-    throw PlatformError(std::string(what) + ": not found", 2);
-}
-
 // A new entry goes into an existing folder (a drive root always exists).
 void NeedFolderOf(const std::wstring& key, const char* what)
 {
@@ -60,6 +48,17 @@ void NeedFolderOf(const std::wstring& key, const char* what)
     const auto found = F().nodes.find(parent);
     if (parent.size() > 3 && (found == F().nodes.end() || !found->second.folder))
         throw PlatformError(std::string(what) + ": path not found", 3);
+}
+
+// The node of an existing path; else the platform's "file not found", or "path not found" when its
+// folder is missing too.
+Node& Existing(std::wstring_view path, const char* what)
+{
+    const std::wstring key = fakeos::FileKey(path);
+    const auto found = F().nodes.find(key);
+    if (found != F().nodes.end()) return found->second;
+    NeedFolderOf(key, what);
+    throw PlatformError(std::string(what) + ": not found", 2);
 }
 
 // The path taken in the current directory, without a closing backslash below a drive root.

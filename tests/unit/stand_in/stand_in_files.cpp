@@ -204,10 +204,7 @@ void SetSystemDirectory(const std::wstring& folder) { F().systemFolder = folder;
 
 std::wstring FileKey(std::wstring_view path)
 {
-    std::wstring key = Resolved(path);
-    for (auto& c : key)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - 32);
-    return key;
+    return UpperCase(Resolved(path));
 }
 
 } // namespace fakeos

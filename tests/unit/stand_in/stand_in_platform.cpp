@@ -47,6 +47,14 @@ void Reset(const std::wstring& programFolder)
     ResetSingleCopy();
 }
 
+std::wstring UpperCase(std::wstring_view name)
+{
+    std::wstring upper(name);
+    for (auto& c : upper)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - 32);
+    return upper;
+}
+
 int PumpCount() { return S().pumps; }
 void SetCommandLine(const std::wstring& commandLine) { S().commandLine = commandLine; }
 void SetExeName(const std::wstring& name) { S().exeName = name; }

@@ -4,12 +4,18 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fakeos {
 
-// Empties every service of the stand-in; the program runs from `programFolder`, which exists.
+// Empties the files, settings, machine facts, single-copy claims, journal and the rest of this
+// header; the program runs from `programFolder`, which exists. The clock, processes, network, shell
+// and registry start afresh through their own headers.
 void Reset(const std::wstring& programFolder = L"C:\\prog");
+
+// A name as the platform compares it, without regard to (ASCII) case.
+std::wstring UpperCase(std::wstring_view name);
 
 // The one record, in order, of each call that reached the platform where a test follows the order of
 // events: "find:<pattern>", "shell:<file>|<parameters>|<folder>|<show>", "zone", "save:<value>", "pump",

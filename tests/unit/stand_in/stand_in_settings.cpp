@@ -21,17 +21,9 @@ SettingsState& Settings()
     return state;
 }
 
-std::wstring Upper(std::wstring_view text)
-{
-    std::wstring upper(text);
-    for (auto& c : upper)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - 32);
-    return upper;
-}
-
 std::wstring SettingKey(std::wstring_view application, std::wstring_view section, std::wstring_view key)
 {
-    return Upper(application) + L"\\" + Upper(section) + L"\\" + Upper(key);
+    return fakeos::UpperCase(application) + L"\\" + fakeos::UpperCase(section) + L"\\" + fakeos::UpperCase(key);
 }
 
 } // namespace
@@ -62,7 +54,7 @@ void SaveSetting(std::wstring_view application, std::wstring_view section, std::
 
 void DeleteSection(std::wstring_view application, std::wstring_view section)
 {
-    const std::wstring prefix = Upper(application) + L"\\" + Upper(section) + L"\\";
+    const std::wstring prefix = fakeos::UpperCase(application) + L"\\" + fakeos::UpperCase(section) + L"\\";
     auto& values = Settings().values;
     for (auto it = values.begin(); it != values.end();)
         it = it->first.compare(0, prefix.size(), prefix) == 0 ? values.erase(it) : std::next(it);

@@ -19,14 +19,6 @@ Claims& C()
     return claims;
 }
 
-std::wstring ClaimName(std::wstring_view programName)
-{
-    std::wstring name(programName);
-    for (auto& c : name)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - 32);
-    return name;
-}
-
 } // namespace
 
 namespace fakeos {
@@ -41,7 +33,7 @@ namespace os {
 SingleCopyClaim::SingleCopyClaim(std::wstring_view programName)
 {
     fakeos::Journal().push_back(L"guard");
-    auto* name = new std::wstring(ClaimName(programName));
+    auto* name = new std::wstring(fakeos::UpperCase(programName));   // the handle: the name claimed
     anotherCopy_ = C().anotherProcess || C().held.count(*name) != 0;
     C().held.insert(*name);
     handle_ = name;

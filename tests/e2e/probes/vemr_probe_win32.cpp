@@ -3,14 +3,16 @@
 // Several commands may follow each other in one call; the exit code is that of the first command
 // that failed (0 when none did).
 //   state              the window Vemrix: found, visible, iconic, topmost, caption, rect, client
-//                      size, the screen's DPI, the desktop work area, whether the window menu has Size, the browser
+//                      size, the screen's DPI, size and work area, whether the window menu has Size, the browser
 //                      child (class, visible, top and size in pixels)
+//   screen             the screen's size and the desktop work area
 //   tray               visible tray icon windows: their centres (screen pixels), count
 //   tips               text of every visible tooltip window
 //   minimize           the window's Minimize command (as its title-bar button)
 //   resize             makes the window 10 pixels wider
 //   traymsg N          the tray callback (message 512) with mouse message N
 //   close              asks the window to close
+//   workarea L,T,R,B   sets the desktop work area (SPI_SETWORKAREA, as a taskbar does), prints it
 //   wait MS            waits up to MS milliseconds for the window to show (fails if it does not)
 //   wait-hidden MS     waits up to MS milliseconds for the window to be hidden
 //   sleep MS           pauses
@@ -46,6 +48,16 @@ std::wstring Number(long value) { return std::to_wstring(value); }
 
 HWND Client() { return FindWindowW(L"Vemrix", nullptr); }
 
+// The screen's size and the desktop work area, as a program sees them.
+void SayScreen()
+{
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    Say(L"screen=" + Number(GetSystemMetrics(SM_CXSCREEN)) + L"x" + Number(GetSystemMetrics(SM_CYSCREEN)));
+    Say(L"work=" + Number(work.left) + L"," + Number(work.top) + L"," + Number(work.right) + L"," +
+        Number(work.bottom));
+}
+
 int State()
 {
     HWND window = Client();
@@ -66,10 +78,7 @@ int State()
         Say(L"dpi=" + Number(GetDeviceCaps(screen, LOGPIXELSX)));
         ReleaseDC(nullptr, screen);
     }
-    RECT work{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    Say(L"work=" + Number(work.left) + L"," + Number(work.top) + L"," + Number(work.right) + L"," +
-        Number(work.bottom));
+    SayScreen();
     HMENU menu = GetSystemMenu(window, FALSE);
     Say(L"size_command=" + Number(menu && GetMenuState(menu, SC_SIZE, MF_BYCOMMAND) != static_cast<UINT>(-1)));
     if (HWND browser = GetWindow(window, GW_CHILD)) {
@@ -165,6 +174,15 @@ int Resize()
                : 1;
 }
 
+int SetWorkArea(const wchar_t* edges)
+{
+    RECT r{};
+    if (swscanf(edges, L"%ld,%ld,%ld,%ld", &r.left, &r.top, &r.right, &r.bottom) != 4) return 2;
+    const BOOL set = SystemParametersInfoW(SPI_SETWORKAREA, 0, &r, SPIF_SENDCHANGE);
+    SayScreen();
+    return set ? 0 : 1;
+}
+
 template <class Done>
 int WaitFor(DWORD milliseconds, Done done)
 {
@@ -226,7 +244,8 @@ int wmain(int argc, wchar_t** argv)
     for (int i = 1; i < argc; ++i) {
         const std::wstring command = argv[i];
         const bool takesArgument = command == L"traymsg" || command == L"sleep" || command == L"wait" ||
-                                   command == L"wait-hidden" || command == L"dialog" || command == L"dialog-ok";
+                                   command == L"wait-hidden" || command == L"dialog" || command == L"dialog-ok" ||
+                                   command == L"workarea";
         if (takesArgument && i + 1 >= argc) {
             Say(L"missing argument for " + command);
             return 2;
@@ -235,6 +254,7 @@ int wmain(int argc, wchar_t** argv)
         const DWORD ms = static_cast<DWORD>(_wtoi(arg));
         int rc = 0;
         if (command == L"state") rc = State();
+        else if (command == L"screen") SayScreen();
         else if (command == L"tray") rc = Tray();
         else if (command == L"tips") rc = EnumWindows(SayTip, 0) ? 0 : 1;
         else if (command == L"minimize") rc = Post(Client(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
@@ -244,6 +264,7 @@ int wmain(int argc, wchar_t** argv)
         else if (command == L"sleep") Sleep(ms);
         else if (command == L"wait") rc = WaitFor(ms, [] { return Client() && IsWindowVisible(Client()); });
         else if (command == L"wait-hidden") rc = WaitFor(ms, [] { return Client() && !IsWindowVisible(Client()); });
+        else if (command == L"workarea") rc = SetWorkArea(arg);
         else if (command == L"dialog") rc = SayDialog(arg);
         else if (command == L"dialog-ok") rc = Post(Dialog(arg), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         else {

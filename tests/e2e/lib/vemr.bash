@@ -126,10 +126,9 @@ vemr_dpi() {
   VEMR_DPI=$1
 }
 
-# vemr_screen WxH [X,Y,W,H]: the screen for the programs started next: an Xvfb of the scenario's own
-# of WxH, whose desktop work area is X,Y,W,H (the room of a taskbar left out; the whole screen unless
-# given). Wine takes both when its session starts, so the wineserver ends first; a new session is
-# started and waited for until a program sees them. vemr_cleanup puts the environment's screen back.
+# vemr_screen WxH [X,Y,W,H]: the screen of the programs started next, an Xvfb of the scenario's own,
+# with the work area X,Y,W,H (a taskbar's room left out; the screen unless given). A Wine session
+# takes both when it starts: the wineserver ends, and a new session is waited for until it sees them.
 vemr_screen() {
   local area=${2:-0,0,${1/x/,}} x y w h seen=
   IFS=, read -r x y w h <<<"$area"
@@ -137,13 +136,13 @@ vemr_screen() {
   [[ -n ${VEMR_XVFB_PID:-} ]] && vemr_screen_end
   declare -F wine_env_xvfb >/dev/null || source "$E2E_ROOT/tools/scripts/wine-env"
   VEMR_DISPLAY=$DISPLAY
-  wine_env_xvfb "$1" "$VEMR_WORK" || { vemr_fail "no Xvfb with a $1 screen"; exit 1; }
+  wine_env_xvfb "$1" "$VEMR_WORK" || exit 1
   VEMR_XVFB_PID=$WINE_ENV_XVFB_STARTED
   # Xvfb drops the root window's properties when its last client leaves: one stays meanwhile.
   xprop -root -spy _NET_WORKAREA >"$VEMR_WORK/workarea" 2>&1 &
   VEMR_XPROP_PID=$!
   for _ in $(seq 100); do [[ -s $VEMR_WORK/workarea ]] && break; sleep 0.05; done
-  [[ -z ${2:-} ]] || xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA "$area"
+  xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA "$area"
   for _ in $(seq 50); do
     seen=$(vemr_probe screen | tr '\n' ' ')
     [[ $seen == "screen=$1 work=$x,$y,$((x + w)),$((y + h)) " ]] && return 0
@@ -153,12 +152,12 @@ vemr_screen() {
   exit 1
 }
 
-# vemr_screen_end: back to the Wine environment's own screen.
+# vemr_screen_end: the Wine environment's own screen again.
 vemr_screen_end() {
   e2e_wineserver_down
   e2e_kill "$VEMR_XPROP_PID" "$VEMR_XVFB_PID"
   DISPLAY=$VEMR_DISPLAY
-  unset VEMR_XVFB_PID VEMR_XPROP_PID
+  unset VEMR_XVFB_PID
 }
 
 # vemr_probe ARGS...: the window probe (prints key=value lines). Its exit code is not passed on:

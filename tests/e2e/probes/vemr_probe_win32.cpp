@@ -12,7 +12,6 @@
 //   resize             makes the window 10 pixels wider
 //   traymsg N          the tray callback (message 512) with mouse message N
 //   close              asks the window to close
-//   workarea L,T,R,B   sets the desktop work area (SPI_SETWORKAREA, as a taskbar does), prints it
 //   wait MS            waits up to MS milliseconds for the window to show (fails if it does not)
 //   wait-hidden MS     waits up to MS milliseconds for the window to be hidden
 //   sleep MS           pauses
@@ -174,15 +173,6 @@ int Resize()
                : 1;
 }
 
-int SetWorkArea(const wchar_t* edges)
-{
-    RECT r{};
-    if (swscanf(edges, L"%ld,%ld,%ld,%ld", &r.left, &r.top, &r.right, &r.bottom) != 4) return 2;
-    const BOOL set = SystemParametersInfoW(SPI_SETWORKAREA, 0, &r, SPIF_SENDCHANGE);
-    SayScreen();
-    return set ? 0 : 1;
-}
-
 template <class Done>
 int WaitFor(DWORD milliseconds, Done done)
 {
@@ -244,8 +234,7 @@ int wmain(int argc, wchar_t** argv)
     for (int i = 1; i < argc; ++i) {
         const std::wstring command = argv[i];
         const bool takesArgument = command == L"traymsg" || command == L"sleep" || command == L"wait" ||
-                                   command == L"wait-hidden" || command == L"dialog" || command == L"dialog-ok" ||
-                                   command == L"workarea";
+                                   command == L"wait-hidden" || command == L"dialog" || command == L"dialog-ok";
         if (takesArgument && i + 1 >= argc) {
             Say(L"missing argument for " + command);
             return 2;
@@ -264,7 +253,6 @@ int wmain(int argc, wchar_t** argv)
         else if (command == L"sleep") Sleep(ms);
         else if (command == L"wait") rc = WaitFor(ms, [] { return Client() && IsWindowVisible(Client()); });
         else if (command == L"wait-hidden") rc = WaitFor(ms, [] { return Client() && !IsWindowVisible(Client()); });
-        else if (command == L"workarea") rc = SetWorkArea(arg);
         else if (command == L"dialog") rc = SayDialog(arg);
         else if (command == L"dialog-ok") rc = Post(Dialog(arg), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         else {

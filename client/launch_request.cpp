@@ -1,7 +1,7 @@
 #include "client/launch_request.h"
 
 #include "common/digest.h"
-#include "common/textfiles.h"
+#include "common/texthelpers.h"
 #include "common/urlencode.h"
 
 #include <cmath>
@@ -61,7 +61,10 @@ int64_t DaysFromCivil(int year, int month, int day)
     return era * 146097 + doe - 719468;
 }
 
-namespace {
+int64_t SecondsFromCivil(const LocalTime& t)
+{
+    return DaysFromCivil(t.year, t.month, t.day) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+}
 
 LocalTime CivilFromSeconds(int64_t seconds)
 {
@@ -87,16 +90,12 @@ LocalTime CivilFromSeconds(int64_t seconds)
     return t;
 }
 
-} // namespace
-
 LocalTime ServerTime(const LocalTime& now, int32_t zoneOffset, double serverHours)
 {
     const double shift = serverHours * 3600 - zoneOffset;
     // Far beyond any date the calendar holds: refused before it could overflow a 64-bit count.
     if (!(std::fabs(shift) < 1e12)) throw Overflow();
-    const int64_t seconds = DaysFromCivil(now.year, now.month, now.day) * 86400 + now.hour * 3600 +
-                            now.minute * 60 + now.second + static_cast<int64_t>(std::nearbyint(shift));
-    const LocalTime t = CivilFromSeconds(seconds);
+    const LocalTime t = CivilFromSeconds(SecondsFromCivil(now) + static_cast<int64_t>(std::nearbyint(shift)));
     if (t.year < 100 || t.year > 9999) throw Overflow();
     return t;
 }

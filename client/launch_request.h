@@ -1,5 +1,6 @@
 // The launch request: the config.txt lines, the time stamp in the server's zone and the signed
-// address and identity header. Pure functions of their arguments.
+// address and identity header. Pure functions of their arguments; mymd checks logged requests
+// with them on the operator's side.
 #pragma once
 #include "common/errors.h"
 
@@ -60,5 +61,9 @@ std::wstring IdentityHeader(std::wstring_view machineId, std::wstring_view signa
 
 // Days from the civil date to 1970-01-01 (negative before it), proleptic Gregorian.
 int64_t DaysFromCivil(int year, int month, int day);
+
+// Seconds from 1970-01-01 00:00 to `t` on the same clock, and back.
+int64_t SecondsFromCivil(const LocalTime& t);
+LocalTime CivilFromSeconds(int64_t seconds);
 
 } // namespace vemr

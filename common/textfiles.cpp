@@ -2,7 +2,6 @@
 
 #include "common/ansi.h"
 #include "common/errors.h"
-#include "common/texthelpers.h"
 #include "os/platform.h"
 
 #include <algorithm>
@@ -114,11 +113,6 @@ std::wstring MakeCurrent(std::wstring folder)
 std::wstring WorkAtCurPath()
 {
     return MakeCurrent(LzJzPath(os::ProgramFolder()));
-}
-
-std::vector<std::wstring> SplitAtCrLf(std::wstring_view text)
-{
-    return SplitText(text, L"\r\n");
 }
 
 namespace inst {

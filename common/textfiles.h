@@ -37,10 +37,6 @@ std::wstring AbsoluteFolderPath(std::wstring_view TempPath, std::wstring_view pr
 // backslash. Throws PlatformError.
 std::wstring WorkAtCurPath();
 
-// Splits at every CR LF, as config.txt is read: a text without one is one piece, the empty text
-// none.
-std::vector<std::wstring> SplitAtCrLf(std::wstring_view text);
-
 namespace inst {
 
 // Installer variant: upper case and a closing backslash, nothing resolved; written back.

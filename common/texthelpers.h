@@ -1,4 +1,4 @@
-// Cutting values out of longer texts.
+// Cutting values out of longer texts, and a folder out of a path.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -19,6 +19,15 @@ std::wstring GetApiBackStr(std::wstring_view ApiBack);
 // text none.
 std::vector<std::wstring> SplitText(std::wstring_view text, std::wstring_view separator);
 
+// Splits at every CR LF, as config.txt is read: a text without one is one piece, the empty text
+// none.
+std::vector<std::wstring> SplitAtCrLf(std::wstring_view text);
+
 // A single-precision number as the system prints it: up to 7 significant digits, no trailing zeros,
 // large or tiny values as 1.234568E+07 or 1E-05 (30123.45, 12, 12.5).
 std::wstring SingleText(float value);
+
+// The folder that holds a full path's last part: the text before its last backslash, a drive root
+// with its backslash ("C:\A" gives "C:\"). Empty at a root, which has nothing above it: a drive
+// root, or the server and share of a network path ("\\SRV\SHARE", "\\SRV").
+std::wstring ParentFolder(std::wstring_view fullPath);

@@ -3,6 +3,7 @@
 #include "common/steplog.h"
 
 #include "common/ansi.h"
+#include "common/errors.h"
 #include "common/filemaint.h"
 #include "common/textfiles.h"
 #include "os/platform.h"
@@ -100,10 +101,17 @@ void Setup::CopySystemFiles(const std::wstring& SourcePath, const std::vector<st
         StepLog copy;
         copy.Run([&] { os::CopyFileTo(SourcePath + f, sysdir + f); });
         // Without the fresh copy the system folder keeps the file it had: the older copy goes back and
-        // is not registered again.
+        // is not registered again. Where it cannot be renamed back (a leftover of the failed copy stays,
+        // the rename is refused), a copy of it goes back; when that fails too, it stays aside.
         if (copy.AnyFailed() && !aside.empty()) {
             inst::killafile(sysdir + f);   // whatever the failed copy left
-            steps.Run([&] { os::RenameFile(aside, sysdir + f); });
+            steps.Run([&] {
+                try {
+                    os::RenameFile(aside, sysdir + f);
+                } catch (const PlatformError&) {
+                    os::CopyFileTo(aside, sysdir + f);
+                }
+            });
         }
         steps.Run([&] { os::PumpEvents(); });
         if (!copy.AnyFailed())

@@ -1,7 +1,10 @@
-// The OS boundary of the shared routines: the few platform operations they call, in plain types.
-// Every operation that can fail throws PlatformError; the routines decide, each as its contract says,
-// whether a failure is skipped, turned into an answer or passed on. The Windows implementation is
-// os/win32/platform_win32.cpp; the native unit tests link an in-memory stand-in.
+// The OS boundary for files, folders and their listings, window events, the shell's "open", the time
+// zone, the command line, the error report and the end of a program, in plain types; the shared
+// routines and all three programs call it. An operation that can fail throws PlatformError unless its
+// contract is an answer (nothing found, an empty text, the shell's result); the callers decide, each
+// as its contract says, whether a failure is skipped, turned into an answer or passed on. The Windows
+// implementation is os/win32/platform_win32.cpp; the unit tests of every build (and the fuzz targets)
+// link the in-memory stand-in, tests/unit/stand_in/stand_in_platform.cpp with stand_in_files.cpp.
 #pragma once
 #include <cstdint>
 #include <exception>
@@ -93,14 +96,16 @@ std::wstring ExeName();
 // The whole command line as the process received it.
 std::wstring CommandLine();
 
-// Ends the process at once (exit code 0): no further event runs, nothing is saved.
-[[noreturn]] void EndProgram();
+// Ends the process at once with the exit code (1 only where an error ends it): no further event
+// runs, nothing is saved.
+[[noreturn]] void EndProgram(int exitCode = 0);
 
 // An error that reached a window event: the platform's error report, titled with the program's
 // name, then the end of the program.
 [[noreturn]] void EndWithErrorReport(const std::exception& error);
 
-// Runs a window event's handler under that rule.
+// Runs a window event's handler under that rule (vemr's and setup's; horasync, which never waits for
+// a user, ends without the report).
 template <class Handler>
 void RunEvent(Handler&& handler)
 {

@@ -1,16 +1,15 @@
 #include "timesync/autotime.h"
 
 #include "common/ansi.h"
-#include "common/digest.h"
 #include "common/errors.h"
 #include "common/steplog.h"
 #include "common/launch.h"
 #include "common/textfiles.h"
-#include "common/urlencode.h"
 #include "os/platform.h"
 #include "os/processes.h"
 #include "os/settings.h"
 #include "timesync/test_events.h"
+#include "timesync/time_report.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -69,6 +68,16 @@ std::wstring ReplaceCtrlZ(std::wstring_view text)
             result += c;
     }
     return result;
+}
+
+void RunHandler(const std::function<void()>& handler)
+{
+    try {
+        handler();
+    } catch (const std::exception&) {
+        RecordTestEvent("unhandled error");
+        os::EndProgram(1);
+    }
 }
 
 AutoTime::AutoTime(AutoTimeWindow& window) : window_(window) {}
@@ -384,12 +393,7 @@ void AutoTime::UpTime()
 {
     const std::wstring commandLine = CommandArguments(os::CommandLine());
     if (commandLine.find(L'.') == std::wstring::npos) return;
-    const std::wstring tim = GetUrlEnCode(Caption_);
-    const std::wstring clb = GetUrlEnCode(ServerName_);
-    const std::wstring sgn = MyMd(Caption_ + ServerName_);
-    const std::wstring address =
-        L"http://" + commandLine + L"/gmtime.asp?tim=" + tim + L"&clb=" + clb + L"&sgn=" + sgn;
-    const std::wstring answer = QuickPage(address, L"", L"GB2312");
+    const std::wstring answer = QuickPage(ReportAddress(commandLine, Caption_, ServerName_), L"", L"GB2312");
     TavinDebug(answer, commandLine);
 }
 

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <random>
 #include <set>
@@ -45,6 +46,11 @@ enum : int16_t {
 // The longest WaitShell sleeps before it lets the window's events run again.
 constexpr uint32_t kWaitPassMs = 100;
 
+
+// Runs a window event's handler. horasync runs unseen at every start of the client and never waits
+// for a user: an error that reaches an event ends it at once with exit code 1, without the error
+// report that vemr and setup show.
+void RunHandler(const std::function<void()>& handler);
 
 // "yyyy-mm-dd hh:mm:ss": the trace's local date and time.
 std::wstring TraceDateTimeText(const LocalDateTime& when);

@@ -8,26 +8,12 @@
 
 #include <winsock2.h>
 
-#include <exception>
 #include <optional>
 
 namespace {
 
 horasync::AutoTime* g_autotime = nullptr;
-
-// An error that reaches a window event ends the program with the error report.
-template <class Handler>
-void RunHandler(Handler handler)
-{
-    os::RunEvent([&] {
-        try {
-            handler();
-        } catch (const std::exception&) {
-            horasync::RecordTestEvent("unhandled error");
-            throw;
-        }
-    });
-}
+using horasync::RunHandler;
 
 LRESULT CALLBACK AutoTimeProc(HWND window, UINT message, WPARAM w, LPARAM l)
 {

@@ -2,6 +2,7 @@
 #include "os/platform.h"
 
 #include "common/ansi.h"
+#include "common/texthelpers.h"
 #include "os/win32/scoped.h"
 
 #include <windows.h>
@@ -220,16 +221,17 @@ std::wstring ResolvedFolder(std::wstring_view folder)
     full.resize(n);
     while (full.size() > 3 && full.back() == L'\\') full.pop_back();
     // A folder still to be made: the deepest folder of it that exists is resolved, the rest kept.
+    // Nothing above its root is tried: a network share that cannot be opened is no local folder.
     std::wstring rest;
     for (;;) {
         const std::wstring resolved = ResolvedExistingFolder(full);
         if (!resolved.empty()) {   // a root and "\NAME" join with one backslash
             return resolved.back() == L'\\' && !rest.empty() ? resolved + rest.substr(1) : resolved + rest;
         }
-        const size_t cut = full.find_last_of(L'\\');
-        if (cut == std::wstring::npos || cut + 1 == full.size()) return {};   // not even the root opens
-        rest.insert(0, full.substr(cut));
-        full.erase(cut == 2 && full[1] == L':' ? cut + 1 : cut);   // a drive root keeps its backslash
+        std::wstring parent = ParentFolder(full);
+        if (parent.empty()) return {};   // not even the root opens
+        rest.insert(0, full.substr(full.find_last_of(L'\\')));
+        full = std::move(parent);
     }
 }
 
@@ -288,7 +290,7 @@ std::wstring ExeName()
 
 std::wstring CommandLine() { return GetCommandLineW(); }
 
-void EndProgram() { ExitProcess(0); }
+void EndProgram(int exitCode) { ExitProcess(static_cast<UINT>(exitCode)); }
 
 void EndWithErrorReport(const std::exception& error)
 {

@@ -217,18 +217,56 @@ if python3 "$SERVER" --check-log "$WORK/good.log" --endpoint report --expect-cou
 : >"$WORK/empty.log"
 if python3 "$SERVER" --check-log "$WORK/empty.log" --endpoint launch >/dev/null; then fail "check-log passed an empty log"; else pass "check-log rejects an empty log"; fi
 
-# Checks of one logged request (mymd hands them to the server's verification); usage and refusals.
+# Checks of one logged request: mymd with the programs' own routines, the server with its own code.
+# Both print the same verdict for each request; usage and refusals.
 expect_out() {  # NAME WANTED-RC WANTED-FIRST-LINE-PREFIX CMD...
   local name=$1 want_rc=$2 want=$3 out rc=0
   shift 3
   out=$("$@" 2>&1) || rc=$?
   if [[ $rc == "$want_rc" && ${out%%$'\n'*} == "$want"* ]]; then pass "$name"; else fail "$name: exit $rc, '${out%%$'\n'*}'"; fi
 }
-LINE="GET /language.asp?lau=cn&tim=$TIM&ver=$VER HTTP/1.1"
-expect_out check-launch-ok 0 ok "$MYMD" --check-launch "$HOST" "$LINE" "TavinVmc.Cet/$ID/$SIG"
-expect_out check-launch-wrong-host 1 "bad: signature $SIG, expected" "$MYMD" --check-launch other.example "$LINE" "TavinVmc.Cet/$ID/$SIG"
-expect_out check-report-ok 0 ok "$MYMD" --check-report "GET ${LOWER//%3a/%3A}"
-expect_out check-report-bad 1 "bad: sgn" "$MYMD" --check-report "$(report_url "$NOW" x.example "$SGN")"
+AGENT="TavinVmc.Cet/$ID/$SIG" Q="/language.asp?lau=cn&tim=$TIM" LINE="GET /language.asp?lau=cn&tim=$TIM&ver=$VER HTTP/1.1"
+while IFS='|' read -r want name args; do
+  eval "args=($args)"
+  mine=$("$MYMD" "${args[@]}" 2>&1; echo "exit $?") theirs=$(python3 "$SERVER" "${args[@]}" 2>&1; echo "exit $?")
+  if [[ $mine == "$theirs" && $mine == "$want"* ]]; then pass "agreed on $name: ${mine%%$'\n'*}"; else fail "$name: mymd '$mine', server '$theirs'"; fi
+done <<'EOF'
+ok|launch|--check-launch "$HOST" "$LINE" "$AGENT"
+ok|launch, quoted as logged|--check-launch "$HOST" "\"$LINE\"" "$AGENT"
+ok|launch, target alone, header line|--check-launch "$HOST" "$Q&ver=1.0.0" "User-Agent: $AGENT"
+ok|launch, absolute target|--check-launch "$HOST" "GET http://$HOST$Q&ver=$VER HTTP/1.1" "$AGENT"
+bad|launch, other host in the target|--check-launch "$HOST" "GET http://x.example$Q&ver=$VER" "$AGENT"
+bad|launch, other host|--check-launch other.example "$LINE" "$AGENT"
+bad|launch, glued header|--check-launch "$HOST" "$LINE" "${AGENT}Accept-Encoding: gzip"
+bad|launch, 13th month|--check-launch "$HOST" "GET /language.asp?lau=cn&tim=20261306141530&ver=$VER" "$AGENT"
+bad|launch, short stamp|--check-launch "$HOST" "GET /language.asp?lau=cn&tim=2026&ver=$VER" "$AGENT"
+bad|launch, quote in lau|--check-launch "$HOST" "GET /language.asp?lau=c'n&tim=$TIM&ver=$VER" "$AGENT"
+bad|launch, parameters|--check-launch "$HOST" "GET /language.asp?tim=$TIM&lau=cn" "$AGENT"
+bad|launch, two-part version|--check-launch "$HOST" "GET $Q&ver=1%2E0" "$AGENT"
+bad|launch, version not UTF-8|--check-launch "$HOST" "GET $Q&ver=%FF" "$AGENT"
+bad|launch, lower-case escapes|--check-launch "$HOST" "GET $Q&ver=1%2e0%2e0" "$AGENT"
+bad|launch, path|--check-launch "$HOST" "GET /index.asp?lau=cn HTTP/1.1" "$AGENT"
+bad|launch, extra word|--check-launch "$HOST" "$LINE x" "$AGENT"
+ok|report|--check-report "\"GET $(report_url "$NOW" "$SERVER_NAME" "$SGN") HTTP/1.1\""
+ok|report in Chinese|--check-report "$(report_url "$NOW" "$CN_NAME" "$("$MYMD" "${NOW}${CN_NAME}")")"
+bad|report, wrong sgn|--check-report "$(report_url "$NOW" x.example "$SGN")"
+bad|report, lower-case hex|--check-report "GET $LOWER"
+bad|report, empty clb|--check-report "GET /gmtime.asp?tim=$(url_encode "$NOW")&clb=&sgn=SW"
+bad|report, time form|--check-report "GET /gmtime.asp?tim=2026&clb=x&sgn=SW"
+EOF
+# With --max-skew the launch stamp is held against the clock in the server's zone (the guide's
+# examples replay log lines with --now); the report's zone is always UTC+8.
+expect_out launch-within-skew 0 ok "$MYMD" --check-launch --zone 8 --max-skew 60 "$HOST" "$LINE" "$AGENT"
+expect_out launch-zone-off 1 "bad: tim $TIM is 36" "$MYMD" --check-launch --zone 9 --max-skew 60 "$HOST" "$LINE" "$AGENT"
+expect_out report-no-zone 2 "mymd: --check-report takes no --zone" "$MYMD" --check-report --zone 8 --max-skew 60 "GET $LOWER"
+# mymd alone in an empty folder with an empty environment, and the Windows build under Wine (the
+# run's Wine environment, or one of its own), print what it prints here; neither names this checkout.
+mkdir "$WORK/alone" && cp "$MYMD" "$WORK/alone/"
+want=$("$MYMD" --check-launch "$HOST" "$LINE" "$AGENT")
+! grep -qaF "$ROOT" "$MYMD" "$ROOT/dist/tools/win32/mymd.exe" && pass "no checkout path in mymd" || fail "checkout path in mymd"
+[[ $(cd "$WORK/alone" && env -i ./mymd --check-launch "$HOST" "$LINE" "$AGENT") == "$want" ]] && pass "mymd alone" || fail "mymd alone"
+if [[ -z ${WINE_ENV_DIR:-} ]]; then source "$ROOT/tools/scripts/wine-env" && wine_env_start; fi
+[[ $(wine "$ROOT/dist/tools/win32/mymd.exe" --check-launch "$HOST" "$LINE" "$AGENT" | tr -d '\r') == "$want" ]] && pass "mymd.exe under Wine" || fail "mymd.exe under Wine"
 expect_out mymd-help 0 "usage: mymd" "$MYMD" -h
 expect_out mymd-dash-text 0 "$(printf -- '-h\n' | "$MYMD")" "$MYMD" -- -h
 expect_out mymd-unknown-option 2 "mymd: unknown option -x" "$MYMD" -x

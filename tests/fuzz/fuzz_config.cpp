@@ -4,6 +4,7 @@
 #include "client/vemrix.h"
 #include "common/ansi.h"
 #include "common/textfiles.h"
+#include "common/texthelpers.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
 #include "tests/unit/portable/test_vemr_fake.h"

@@ -13,7 +13,8 @@ the native digest tool `mymd`. Every request becomes one JSON line in the log fi
     operator_server.py --check-report REQUEST-LINE
 
 --check-launch and --check-report verify one request as a server logged it, with the same code
-that verifies requests on the wire; they print "ok" or the first part that does not match.
+that verifies requests on the wire; they print "ok" or the first part that does not match. mymd's
+checks of the same name are the system's own implementation: the two must agree.
 """
 import argparse
 import datetime
@@ -321,7 +322,10 @@ def check_request(args):
     """Verifies one logged request: "ok" and the values found, or the first mismatch."""
     launch = args.check_launch is not None
     host, line, agent = args.check_launch if launch else (None, args.check_report[0], None)
-    words = line.split()
+    text = line.strip()
+    if len(text) >= 2 and text[0] == text[-1] == '"':
+        text = text[1:-1]             # quoted, as the common log format writes it
+    words = text.split()
     if words and words[0] == "GET":
         words = words[1:]
     if len(words) == 2 and words[1].startswith("HTTP/"):

@@ -1,9 +1,11 @@
 # setup.bash — the installer's helpers, sourced by tests/e2e/setup_*.sh, tests/e2e/fault_*.sh,
-# tools/demo/setup_demo.sh and tools/bench/setup_bench.sh (not a scenario itself). The real setup.exe runs under Wine from a media folder in the prefix (the built media plus
+# tools/demo/setup_demo.sh, tools/bench/setup_bench.sh and tools/scripts/try-media (not a scenario
+# itself). The real setup.exe runs under Wine from a media folder in the prefix (the built media plus
 # stand-in runtime files); a small probe program finds its windows and message boxes by title, reads
 # them and presses their buttons; xdotool types and clicks where a person would.
 #
 #   se_begin NAME         Wine environment (the caller's or a fresh one), media folder C:\setup-e2e\media
+#   se_locate             where setup puts things in the prefix (SE_SYSDIR, SE_PROGRAMS, SE_DESKTOP...)
 #   se_setup ARGS...      starts setup.exe from the media folder in the background (pid in SE_PID)
 #   se_wait_end [S]       waits (bounded) for the last setup started to end; fails if it does not
 #   se_probe ARGS...      runs the probe (tests/e2e/probes/setup_probe_win32.cpp); its output, CR-free
@@ -88,7 +90,7 @@ se_wait_end() {
 se_running() {
   local pid
   for pid in $(pgrep -f -- "$1" || true); do
-    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+    tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
   done
   return 1
 }
@@ -106,6 +108,19 @@ se_begin() {
     [[ -f $f ]] || { se_say "FAIL missing $f: build the win32 preset first"; exit 1; }
   done
   e2e_begin se_cleanup
+  se_locate
+  # The runtime files already in the system folder (any letter case) are kept, to be put back at
+  # the end; whatever else of those names the scenario leaves there is removed.
+  SE_SAVED=$(mktemp -d /tmp/setup-e2e-saved.XXXXXX)
+  se_runtime_names >"$SE_SAVED/.names"
+  while IFS= read -r f; do cp -p "$SE_SYSDIR/$f" "$SE_SAVED/"; done <"$SE_SAVED/.names"
+  se_make_media
+  export SETUP_E2E_REGISTER_LOG='C:\setup-e2e\register.log'
+}
+
+# se_locate: where setup.exe from SE_MEDIA_SRC puts things in this prefix (system folder, uninstall
+# key, Start-menu programs, desktop, the group and desktop shortcut of SE_TITLE).
+se_locate() {
   # 32-bit programs see the system folder through syswow64.
   if objdump -f "$SE_MEDIA_SRC/setup.exe" 2>/dev/null | grep -q 'pei-i386' ||
     i686-w64-mingw32-objdump -f "$SE_MEDIA_SRC/setup.exe" 2>/dev/null | grep -q 'pei-i386'; then
@@ -120,13 +135,6 @@ se_begin() {
   SE_PROFILE=$(se_folder 40)
   SE_GROUP_UNIX=$(se_unix "$SE_PROGRAMS\\$SE_TITLE")
   SE_DESKTOP_LINK_UNIX=$(se_unix "$SE_DESKTOP\\$SE_TITLE.lnk")
-  # The runtime files already in the system folder (any letter case) are kept, to be put back at
-  # the end; whatever else of those names the scenario leaves there is removed.
-  SE_SAVED=$(mktemp -d /tmp/setup-e2e-saved.XXXXXX)
-  se_runtime_names >"$SE_SAVED/.names"
-  while IFS= read -r f; do cp -p "$SE_SYSDIR/$f" "$SE_SAVED/"; done <"$SE_SAVED/.names"
-  se_make_media
-  export SETUP_E2E_REGISTER_LOG='C:\setup-e2e\register.log'
 }
 
 # The media folder: the built programs and config.txt, and stand-ins for the runtime files. The

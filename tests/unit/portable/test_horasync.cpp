@@ -2,6 +2,7 @@
 // request and its trace points, the reply that is discarded and the one that is used, retries and
 // the end, ignored datagrams, the clock setting, the report, start-up and the command waits.
 #include "common/digest.h"
+#include "common/errors.h"
 #include "common/urlencode.h"
 #include "tests/unit/portable/test_horasync_fake.h"
 #include "timesync/autotime.h"
@@ -480,6 +481,14 @@ TEST_F(Horasync, FailuresOfTheSocketEndTheRun)
         EXPECT_THROW(autotime.TimeSock_Error(), ProgramEnded);
         EXPECT_TRUE(pc.clockSettings.empty());
     }
+}
+
+TEST_F(Horasync, AnErrorThatReachesAnEventEndsTheRunWithCodeOneAndNoBox)
+{
+    EXPECT_THROW(RunHandler([] { throw PlatformError("recvfrom", 10054); }), ProgramEnded);
+    EXPECT_EQ(fakeos::ExitCode(), 1);
+    EXPECT_EQ(fakeos::ReportText(), L"") << "a box would wait for a user";
+    EXPECT_TRUE(pc.trace.empty());
 }
 
 // ---- The report ------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 // Folder paths and config splitting: pure rules, the same in every build.
 #include "common/textfiles.h"
+#include "common/texthelpers.h"
 
 #include <gtest/gtest.h>
 
@@ -21,6 +22,15 @@ TEST(AbsoluteFolderPath, ResolvesAgainstTheProgramFolder)
         {L"Mixed\\Case", L"c:\\Prog", L"c:\\Prog\\Mixed\\Case\\"},
     };
     for (const auto& c : cases) EXPECT_EQ(AbsoluteFolderPath(c.input, c.programFolder), c.expected) << c.input;
+}
+
+TEST(ParentFolder, StopsAtTheDriveRootOrTheNetworkShare)
+{
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"C:\\A\\B", L"C:\\A"}, {L"C:\\A", L"C:\\"}, {L"C:\\", L""},  {L"\\\\SRV\\SHARE\\X", L"\\\\SRV\\SHARE"},
+        {L"\\\\SRV\\SHARE", L""}, {L"\\\\SRV", L""}, {L"X", L""},
+    };
+    for (const auto& [path, parent] : cases) EXPECT_EQ(ParentFolder(path), parent) << path;
 }
 
 TEST(InstallerPath, UpperCasesAddsBackslashAndWritesBack)

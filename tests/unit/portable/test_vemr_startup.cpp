@@ -4,9 +4,11 @@
 #include "client/vemrix.h"
 #include "common/digest.h"
 #include "tests/unit/portable/test_vemr_fake.h"
+#include "tools/mymd/request_check.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 using namespace vemrtest;
@@ -277,4 +279,51 @@ TEST(LaunchRequest, TimeStampFormat)
     EXPECT_EQ(vemr::TimeStamp({2026, 12, 6, 14, 15, 30}), L"20261206141530");
     EXPECT_EQ(vemr::TimeStamp({2026, 1, 2, 3, 4, 5}), L"20260102030405");
     EXPECT_EQ(vemr::TimeStamp({999, 1, 2, 3, 4, 5}), L"09990102030405");
+}
+
+TEST(LaunchRequest, OperatorCheckHoldsTheLoggedStampAgainstTheServersClock)
+{
+    // The guide's request: signed for op.example.com at 2026-12-06 14:15:30 in the server's zone.
+    const std::wstring line = L"GET /language.asp?lau=cn&tim=20261206141530&ver=1%2E0%2E0 HTTP/1.1";
+    const struct {
+        const char* name;
+        std::wstring line;
+        std::optional<mymd::ClockLimit> limit;
+        std::wstring verdict;
+    } cases[] = {
+        {"no limit", line, std::nullopt, L"ok"},
+        {"quoted as logged", L" \"" + line + L"\" ", std::nullopt, L"ok"},
+        {"the limit behind", line, mymd::ClockLimit{{2026, 12, 6, 14, 25, 30}, 600}, L"ok"},
+        {"the limit ahead", line, mymd::ClockLimit{{2026, 12, 6, 14, 5, 30}, 600}, L"ok"},
+        {"a second more behind", line, mymd::ClockLimit{{2026, 12, 6, 14, 25, 31}, 600},
+         L"bad: tim 20261206141530 is 601 s behind the server's time 20261206142531, expected at most 600 s"},
+        {"a day ahead", line, mymd::ClockLimit{{2026, 12, 5, 14, 15, 30}, 0},
+         L"bad: tim 20261206141530 is 86400 s ahead of the server's time 20261205141530, expected at most 0 s"},
+    };
+    for (const auto& c : cases) {
+        const mymd::Verdict verdict =
+            mymd::CheckLaunch(L"op.example.com", c.line, L"TavinVmc.Cet/NQWGUCSJ/RBAQIPIA", c.limit);
+        EXPECT_EQ(verdict.text.substr(0, verdict.text.find(L'\n')), c.verdict) << c.name;
+        EXPECT_EQ(verdict.ok, c.verdict == L"ok") << c.name;
+    }
+}
+
+TEST(LaunchRequest, OperatorCheckReadsLoggedTimesStrictly)
+{
+    const struct {
+        std::wstring text, pattern;
+        bool form, valid;
+    } cases[] = {
+        {L"20261206141530", L"99999999999999", true, true},   {L"20280229235959", L"99999999999999", true, true},
+        {L"20260229000000", L"99999999999999", true, false},  {L"00011206141530", L"99999999999999", true, true},
+        {L"00001206141530", L"99999999999999", true, false},  {L"20261206240000", L"99999999999999", true, false},
+        {L"2026120614153", L"99999999999999", false, false},  {L"2026120614153x", L"99999999999999", false, false},
+        {L"2026-12-06 14:15:32", L"9999-99-99 99:99:99", true, true},
+        {L"2026-12-06T14:15:32", L"9999-99-99 99:99:99", false, false},
+    };
+    for (const auto& c : cases) {
+        const std::optional<vemr::LocalTime> time = mymd::ReadDateTime(c.text, c.pattern);
+        EXPECT_EQ(time.has_value(), c.form) << c.text;
+        EXPECT_EQ(time && mymd::IsValidDateTime(*time), c.valid) << c.text;
+    }
 }

@@ -50,7 +50,8 @@ public:
     fakeos::FileScript& files = fakeos::Files();
     std::map<std::wstring, std::wstring>& resolved = files.resolved;
     std::set<std::wstring>& sameFiles = files.sameFiles;
-    std::set<std::wstring>& failingCopies = files.failingCopies;
+    std::map<std::wstring, int>& failingCopies = files.failingCopies;
+    std::set<std::wstring>& failingRenames = files.failingRenames;
     std::wstring& tempPath = files.tempPath;
     std::vector<std::pair<std::wstring, std::wstring>>& copies = files.copies;
     std::vector<std::wstring>& removedFolders = files.removedFolders;

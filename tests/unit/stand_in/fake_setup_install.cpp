@@ -241,18 +241,21 @@ TEST_F(FakeSetup, MissingRuntimeFilesAreCopiedAndRegisteredTwice)
 TEST(FakeSetupRuntimeFiles, ReplacedOnlyWhenTheSystemCopyIsOlder)
 {
     const std::wstring sys32 = L"C:\\WINDOWS\\system32\\";
+    const std::string fresh = "new MSVBVM60.DLL", old = "old runtime";
     struct Case {
         int64_t systemCopyTime;   // the fresh copy's time is 5000; 0: no system copy
-        bool replaced;
+        std::string systemCopy;   // what the system folder holds afterwards ("": nothing)
         bool keptAside;
-        bool copyFails = false;   // the older copy is put back
-    } cases[] = {{9000, false, false}, {5000, false, false}, {4999, true, true}, {1000, true, true}, {0, true, false},
-                 {1000, false, false, true}};
+        int failingCopies = 0;          // the older copy is put back
+        bool renameBackFails = false;   // then it is copied back, unless that copy fails as well
+    } cases[] = {{9000, old, false}, {5000, old, false}, {4999, fresh, true},      {1000, fresh, true},
+                 {0, fresh, false},  {1000, old, false, 1}, {1000, old, true, 1, true}, {1000, "", true, 2, true}};
     for (const auto& c : cases) {
         FakeFilesSystem sys;
         Prepare(sys);
-        if (c.copyFails) sys.failingCopies.insert(L"C:\\WINDOWS\\SYSTEM32\\MSVBVM60.DLL");
-        if (c.systemCopyTime) sys.PutFile(sys32 + L"MSVBVM60.DLL", "old runtime", 32, c.systemCopyTime);
+        sys.failingCopies[L"C:\\WINDOWS\\SYSTEM32\\MSVBVM60.DLL"] = c.failingCopies;
+        if (c.renameBackFails) sys.failingRenames.insert(L"C:\\WINDOWS\\SYSTEM32\\MSVBVM60.DLL");
+        if (c.systemCopyTime) sys.PutFile(sys32 + L"MSVBVM60.DLL", old, 32, c.systemCopyTime);
         ::Setup form(sys);
         form.Form_Load();
         sys.softPathText = L"d:\\vemr";
@@ -260,12 +263,13 @@ TEST(FakeSetupRuntimeFiles, ReplacedOnlyWhenTheSystemCopyIsOlder)
         const bool registered = std::any_of(sys.shellStarts.begin(), sys.shellStarts.end(), [](const ShellStart& s) {
             return s.parameters.find(L"SYSTEM32\\MSVBVM60.DLL") != std::wstring::npos;
         });
-        EXPECT_EQ(registered, c.replaced) << c.systemCopyTime;
-        EXPECT_EQ(sys.Bytes(sys32 + L"MSVBVM60.DLL"), c.replaced ? "new MSVBVM60.DLL" : "old runtime");
+        EXPECT_EQ(registered, c.systemCopy == fresh) << c.systemCopyTime;
+        EXPECT_EQ(sys.Has(sys32 + L"MSVBVM60.DLL") ? sys.Bytes(sys32 + L"MSVBVM60.DLL") : "", c.systemCopy)
+            << c.systemCopyTime << " " << c.failingCopies;
         // Seconds since midnight 30123.45 print as 30123.45: the stamp is 3012345.
         EXPECT_EQ(sys.Has(sys32 + L"MSVBVM60.DLL.3012345"), c.keptAside) << c.systemCopyTime;
         if (c.keptAside) {
-            EXPECT_EQ(sys.Bytes(sys32 + L"MSVBVM60.DLL.3012345"), "old runtime");
+            EXPECT_EQ(sys.Bytes(sys32 + L"MSVBVM60.DLL.3012345"), old);
         }
         EXPECT_EQ(sys.OnlyMessage().text, L"安装完成！");
     }

@@ -1,6 +1,7 @@
 #include "tests/unit/stand_in/stand_in_files.h"
 
 #include "common/errors.h"
+#include "common/texthelpers.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
 
 namespace {
@@ -99,13 +100,7 @@ std::wstring FileKey(std::wstring_view path)
     return key;
 }
 
-std::wstring ParentKey(const std::wstring& key)
-{
-    if (key.size() <= 3) return {};   // a drive root has no parent
-    const size_t slash = key.find_last_of(L'\\');
-    if (slash == std::wstring::npos) return {};
-    return slash == 2 ? key.substr(0, 3) : key.substr(0, slash);   // "C:\" keeps its backslash
-}
+std::wstring ParentKey(const std::wstring& key) { return ParentFolder(key); }
 
 std::wstring InCurrentDirectory(std::wstring_view path)
 {
@@ -131,7 +126,8 @@ void CopyFileTo(std::wstring_view from, std::wstring_view to)
     if (!Has(ParentKey(FileKey(target)))) throw PlatformError("CopyFile: path not found", 3);
     if (Has(target) && (fakeos::Attributes(target) & (kAttrReadOnly | kAttrFolder)))
         throw PlatformError("CopyFile: access denied", 5);
-    if (Files().failingCopies.count(FileKey(target))) throw PlatformError("CopyFile: disk full", 112);
+    if (int& failing = Files().failingCopies[FileKey(target)]; failing > 0 && failing--)
+        throw PlatformError("CopyFile: disk full", 112);
     Duplicate(source, target);
     Files().copies.emplace_back(from, to);
 }
@@ -141,6 +137,7 @@ void RenameFile(std::wstring_view from, std::wstring_view to)
     const std::wstring source = InCurrentDirectory(from), target = InCurrentDirectory(to);
     if (!Has(source)) throw PlatformError("MoveFile: file not found", 2);
     if (Has(target)) throw PlatformError("MoveFile: already exists", 183);
+    if (Files().failingRenames.count(FileKey(target))) throw PlatformError("MoveFile: access denied", 5);
     Duplicate(source, target);
     SetAttributes(source, 0);
     DeleteFileAt(source);

@@ -15,10 +15,12 @@ namespace fakeos {
 
 struct FileScript {
     // Folders as the file system resolves them (as given -> resolved; others cannot be told), copy
-    // targets (upper case) that are their own source under another name, copies that fail (a full
-    // disk), and the temporary folder.
+    // targets (upper case) that are their own source under another name, targets of renames that
+    // are refused, copy targets with the number of copies to them that fail (a full disk), and the
+    // temporary folder.
     std::map<std::wstring, std::wstring> resolved;
-    std::set<std::wstring> sameFiles, failingCopies;
+    std::set<std::wstring> sameFiles, failingRenames;
+    std::map<std::wstring, int> failingCopies;
     std::wstring tempPath = L"C:\\Users\\shop\\AppData\\Local\\Temp\\";
 
     // What the program did, in order.

@@ -228,7 +228,7 @@ namespace {
 
 } // namespace
 
-void EndProgram() { End(0); }
+void EndProgram(int exitCode) { End(exitCode); }
 
 void EndWithErrorReport(const std::exception& error)
 {

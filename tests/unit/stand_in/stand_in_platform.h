@@ -44,7 +44,7 @@ void SetZoneBias(int32_t minutes);
 // Setting writes fail, as for a user who may not write the key.
 void FailSettingWrites();
 
-// How the program ended: exit code 0 at its end, 1 after an error report; -1 while it has not.
+// How the program ended: its exit code (1 after an error), -1 while it has not.
 int ExitCode();
 std::wstring ReportTitle();
 std::wstring ReportText();

@@ -51,6 +51,7 @@ TEST(WinSetupSafety, AShortNameResolvesToTheFolderItself)
     // Another spelling of a folder still to be made: resolved as far as it exists, the rest kept.
     EXPECT_EQ(Upper(os::ResolvedFolder(shortName + L"/no such\\..\\new\\")), Upper(programFiles + L"\\new"));
     EXPECT_EQ(os::ResolvedFolder(L"Q:\\no such drive\\"), L"");
+    EXPECT_EQ(os::ResolvedFolder(L"\\\\nosuch\\share\\x\\"), L"");   // not C:\NOSUCH\SHARE\X
 
     // The text alone passes; what it resolves to does not.
     const auto kept = os::ProtectedFolders();

@@ -15,18 +15,12 @@ namespace {
 constexpr wchar_t kClassName[] = L"Vemrix";
 // A fixed frame: the layout is fixed, the window only minimises (to the tray) and closes.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-// Twips, converted at the screen's DPI like everything else in the window, so that the browser covers
-// the client area at any display scaling (1016 × 704 and 1019 × 705 pixels at 96 dpi).
-constexpr double kClientWidth = 15240, kClientHeight = 10560;
-constexpr double kBrowserWidth = 15285, kBrowserHeight = 10575;
-
-// The notice NetErr: fixed text, font and place (twips).
+// The notice NetErr: fixed text and font; its place is the layout's.
 constexpr wchar_t kNoticeText[] =
     L"\u3000非常遗憾，网络异常！如果刚刚您正在发起交易，千万不能做失败处理。请等待网络正常后，重新登录本系统，"
     L"核实该笔交易是否已经成功。";
 constexpr wchar_t kNoticeFont[] = L"宋体";
 constexpr int kNoticePointsX100 = 2625;
-constexpr double kNoticeLeft = 3670, kNoticeTop = 3840, kNoticeWidth = 8055, kNoticeHeight = 4000;
 
 #if defined(__i386__)
 static_assert(NOTIFYICONDATAA_V2_SIZE == Vemrix::kTrayRecordSize, "the ANSI tray record with balloon fields");
@@ -82,16 +76,28 @@ int Win32VemrixWindow::Run()
     wc.lpszClassName = kClassName;
     if (!RegisterClassExW(&wc)) return 1;
 
-    RECT outer{0, 0, Pixels(kClientWidth, TwipsPerPixelX()), Pixels(kClientHeight, TwipsPerPixelY())};
+    // Twips, converted at the screen's DPI like everything else in the window, so that the layout is the
+    // same at any display scaling (a 1016 × 704 pixel client area at 96 dpi), as far as the work area
+    // holds the window.
+    const double tpx = TwipsPerPixelX(), tpy = TwipsPerPixelY();
+    RECT outer{0, 0, Pixels(kDesignClientArea.width, tpx), Pixels(kDesignClientArea.height, tpy)};
     AdjustWindowRectEx(&outer, kStyle, FALSE, 0);
+    const Extent size =
+        FittedWindow({(outer.right - outer.left) * tpx, (outer.bottom - outer.top) * tpy}, GetWorkArea(), tpx, tpy);
     // Creation runs the single-copy guard (WM_CREATE): a second copy ends inside this call.
-    if (!CreateWindowExW(0, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, outer.right - outer.left,
-                         outer.bottom - outer.top, nullptr, nullptr, instance_, this))
+    if (!CreateWindowExW(0, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, Pixels(size.width, tpx),
+                         Pixels(size.height, tpy), nullptr, nullptr, instance_, this))
         return 1;
 
     if (startProbe_) startProbe_("window", {}, {});
+    RECT client{};
+    GetClientRect(window_, &client);
+    const ClientLayout layout = LayoutFor({client.right * tpx, client.bottom * tpy}, tpx, tpy);
+    notice_ = {Pixels(layout.noticeLeft, tpx), Pixels(layout.noticeTop, tpy),
+               Pixels(layout.noticeLeft + layout.notice.width, tpx),
+               Pixels(layout.noticeTop + layout.notice.height, tpy)};
     events_.Attach(new BrowserEvents(form_));
-    const RECT browserRect{0, 0, Pixels(kBrowserWidth, TwipsPerPixelX()), Pixels(kBrowserHeight, TwipsPerPixelY())};
+    const RECT browserRect{0, 0, Pixels(layout.browser.width, tpx), Pixels(layout.browser.height, tpy)};
     const HRESULT created = browser_.Create(window_, browserRect, events_.Get());
     if (FAILED(created)) {
         // Without its browser the window cannot load, as with any control that cannot be created.
@@ -163,9 +169,7 @@ LRESULT Win32VemrixWindow::Handle(UINT message, WPARAM w, LPARAM l)
 void Win32VemrixWindow::PaintNotice(HDC dc)
 {
     // A label drawn on the window surface: the browser, a child window, covers it while it shows.
-    const double tpx = TwipsPerPixelX(), tpy = TwipsPerPixelY();
-    RECT box{Pixels(kNoticeLeft, tpx), Pixels(kNoticeTop, tpy), Pixels(kNoticeLeft + kNoticeWidth, tpx),
-             Pixels(kNoticeTop + kNoticeHeight, tpy)};
+    RECT box = notice_;
     const HGDIOBJ oldFont = SelectObject(dc, noticeFont_);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));

@@ -1,7 +1,7 @@
-// The client's Win32 frame: the window Vemrix (client area 15240 × 10560 twips, the program's icon)
-// with the browser control Tavin and the notice NetErr beneath it. It turns window messages and
-// browser events into calls of the window object's handlers and carries out what they ask of the
-// window.
+// The client's Win32 frame: the window Vemrix (client area 15240 × 10560 twips where the work area
+// holds it, the program's icon) with the browser control Tavin and the notice NetErr beneath it. It
+// turns window messages and browser events into calls of the window object's handlers and carries
+// out what they ask of the window.
 #pragma once
 #include "client/browser_win32.h"
 #include "client/vemrix.h"
@@ -61,6 +61,7 @@ private:
     HWND window_ = nullptr;
     HICON icon_ = nullptr;      // the program's icon resource: shared, never destroyed
     HFONT noticeFont_ = nullptr;
+    RECT notice_{};             // the notice's box in the client area (pixels)
     Vemrix form_{*this};
     EmbeddedBrowser browser_;
     Microsoft::WRL::ComPtr<IDispatch> events_;

@@ -9,6 +9,7 @@
 #include "os/clock.h"
 #include "os/platform.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace vemr {
@@ -23,6 +24,9 @@ LocalTime NowInWholeSeconds()
 
 constexpr uint32_t kTrayFlags = kTrayMessage | kTrayIcon | kTrayTip | kTrayState | kTrayBalloon;
 constexpr double kBrowserTopInTray = 1000;  // twips
+// The browser and the notice as designed over the design client area (twips).
+constexpr double kBrowserWidth = 15285, kBrowserHeight = 10575;
+constexpr double kNoticeLeft = 3670, kNoticeTop = 3840, kNoticeWidth = 8055, kNoticeHeight = 4000;
 constexpr int32_t kNormalWindow = 1;
 
 // The placement's integer division: both operands rounded to whole numbers (halves to even), then
@@ -40,10 +44,30 @@ Placement CentredPlacement(const WorkArea& area, double twipsPerPixelX, double t
 {
     Placement p;
     p.top = twipsPerPixelY * area.top +
-            IntegerDivide(twipsPerPixelY * (area.bottom - area.top) - height, 2);
+            std::max(0.0, IntegerDivide(twipsPerPixelY * (area.bottom - area.top) - height, 2));
     p.left = twipsPerPixelX * area.left +
-             IntegerDivide(twipsPerPixelX * (area.right - area.left) - width, 2);
+             std::max(0.0, IntegerDivide(twipsPerPixelX * (area.right - area.left) - width, 2));
     return p;
+}
+
+Extent FittedWindow(Extent outer, const WorkArea& area, double twipsPerPixelX, double twipsPerPixelY)
+{
+    if (area.right <= area.left || area.bottom <= area.top) return outer;
+    return {std::min(outer.width, twipsPerPixelX * (area.right - area.left)),
+            std::min(outer.height, twipsPerPixelY * (area.bottom - area.top))};
+}
+
+ClientLayout LayoutFor(Extent client, double twipsPerPixelX, double twipsPerPixelY)
+{
+    // What the area lacks of the design area as the screen shows it, in whole pixels.
+    const double shortX = std::max(0.0, std::round(kDesignClientArea.width / twipsPerPixelX) * twipsPerPixelX -
+                                            client.width);
+    const double shortY = std::max(0.0, std::round(kDesignClientArea.height / twipsPerPixelY) * twipsPerPixelY -
+                                            client.height);
+    return {{kBrowserWidth - shortX, kBrowserHeight - shortY},
+            kNoticeLeft - shortX / 2,
+            kNoticeTop - shortY / 2,
+            {kNoticeWidth, kNoticeHeight}};
 }
 
 void Vemrix::Form_Initialize()

@@ -17,10 +17,36 @@ struct Placement {
     double left = 0, top = 0;
 };
 
+// A width and a height in twips.
+struct Extent {
+    double width = 0, height = 0;
+};
+
+// The client area the window is designed for: 15240 × 10560 twips.
+constexpr Extent kDesignClientArea{15240, 10560};
+
+// Where the controls lie in a client area (twips): the browser Tavin from the top-left corner, a
+// little past the right and bottom edges; the notice NetErr's box beneath it.
+struct ClientLayout {
+    Extent browser;
+    double noticeLeft = 0, noticeTop = 0;
+    Extent notice;
+};
+
 // Centred in the work area: TP × area.start + (TP × area.extent − window extent) div 2, with both
-// operands of div rounded to whole twips first (halves to even) and div truncating.
+// operands of div rounded to whole twips first (halves to even) and div truncating; a window larger
+// than the area starts at its start, so that its caption stays on the screen.
 Placement CentredPlacement(const WorkArea& area, double twipsPerPixelX, double twipsPerPixelY, double width,
                            double height);
+
+// The window's outer size (twips) on a work area: `outer` where it fits, else cut to the area in each
+// direction where it does not. An empty area (a failed query) cuts nothing.
+Extent FittedWindow(Extent outer, const WorkArea& area, double twipsPerPixelX, double twipsPerPixelY);
+
+// The controls over a real client area (twips): as designed over the design area (in whole pixels);
+// over a smaller one the browser lacks what the area lacks, so it covers it as it covers the design
+// area, and the notice keeps its place relative to the centre.
+ClientLayout LayoutFor(Extent client, double twipsPerPixelX, double twipsPerPixelY);
 
 class Vemrix {
 public:

@@ -6,11 +6,13 @@
 #   (hidden, browser moved to 1000 twips), the icon's tip is the caption; a real click on the icon
 #   brings it back topmost with the icon gone; each tray message 513 to 521 does the same, 512
 #   does nothing, and a tray message without an icon does nothing;
-# - an unreachable host: the navigation error hides the browser and uncovers the notice (kept as
-#   a screenshot, vemr_neterr.png); minimising, a resize, then ends the client without a tray icon;
-# - at 120, 144 and 96 dpi (Wine's LogPixels) the client area is 15240 x 10560 twips and the browser
-#   (15285 x 10575 twips) covers it, within a pixel (screenshots vemr_<dpi>dpi.png); setup's controls
-#   and their text stay inside its window.
+# - on 1920 x 1200 at 120, 144 and 96 dpi (Wine's LogPixels) the client area is 15240 x 10560 twips;
+#   on 1366 x 768 at 120 dpi, 1920 x 1080 at 144 dpi and 1280 x 1024 less a 40-pixel taskbar at the
+#   top at 144 dpi the window fills the work area where it lacks room; the browser covers the client
+#   area as it is, and the tray keeps the layout (vemr_<screen>_<dpi>dpi.png); setup's controls and
+#   their text stay inside its window;
+# - an unreachable host (on the last screen): the notice shows, kept to the client area's centre
+#   (vemr_neterr.png); minimising, a resize, then ends the client without a tray icon.
 # Exit 0 = pass.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/vemr.bash"
@@ -74,36 +76,56 @@ vemr_check "still waiting for the page: no navigation error yet" '[[ $(v browser
 vemr_probe close >/dev/null
 vemr_check "closing the window ends the client" 'vemr_wait_exit "$VEMR_PID" 15'
 
-# --- display scaling: client area 15240 x 10560 twips, covered by the browser, at every DPI --------
-# setup's window grows alike: its controls lie inside it and their text fits them.
-twips() { echo $(( ($1 * $2 + 720) / 1440 )); }   # twips at DPI, in whole pixels
+# --- display scaling and screen sizes -------------------------------------------------------------
+# Each case: screen, work area (X,Y,W,H; the screen when empty), DPI. The window has the design client
+# area and is centred where the work area has room, else fills the area in that direction; the browser
+# reaches past the client area as by design; the tray and back keep the layout. setup's controls lie
+# inside its window and their text fits them.
+px() { echo $(( ($1 * $2 + 720) / 1440 )); }    # twips at DPI, in whole pixels
+near() { (( $1 - $2 <= 1 && $2 - $1 <= 1 )); }  # within a pixel
+shape() { local k; for k in rect client browser_size browser_top; do vemr_value $k "$1"; done; }
 SETUP_TITLE=欢迎安装${CAPTION}客户端
 cp "$VEMR_ROOT/dist/win32/setup.exe" "$VEMR_APP/"
-for dpi in 120 144 96; do
+screen=
+for c in 1920x1200::120 1920x1200::144 1920x1200::96 1366x768::120 1920x1080::144 1280x1024:0,40,1280,984:144; do
+  IFS=: read -r size area dpi <<<"$c"
   vemr_dpi "$dpi"
+  [[ $size:$area == "$screen" ]] || vemr_screen "$size" ${area:+"$area"}
+  screen=$size:$area at="$size${area:+ (work area $area)} $dpi dpi"
   vemr_start TZ=Asia/Shanghai
-  state=$(vemr_probe wait 10000 state)
-  w=$(twips 15240 "$dpi") h=$(twips 10560 "$dpi") bw=$(twips 15285 "$dpi") bh=$(twips 10575 "$dpi")
+  state=$(vemr_probe wait 10000 sleep 500 state)   # centred at the first paint, just after it shows
+  IFS=, read -r wl wt wr wb <<<"$(v work)"
+  IFS=, read -r l t r b <<<"$(v rect)"
   IFS=x read -r cw ch <<<"$(v client)"
   IFS=x read -r sw sh <<<"$(v browser_size)"
-  vemr_check "$dpi dpi (probe sees $(v dpi)): client area $(v client), ${w}x${h} wanted" \
-    '[[ $(v dpi) == "$dpi" ]] && (( ${cw:-0} - w <= 1 && w - ${cw:-0} <= 1 && ${ch:-0} - h <= 1 && h - ${ch:-0} <= 1 ))'
-  vemr_check "$dpi dpi: the browser ($(v browser_size), ${bw}x${bh} wanted) covers the client area" \
-    '(( ${sw:-0} - bw <= 1 && bw - ${sw:-0} <= 1 && ${sh:-0} - bh <= 1 && bh - ${sh:-0} <= 1 &&
-        ${sw:-0} >= ${cw:-1} && ${sh:-0} >= ${ch:-1} ))'
-  import -window root "$VEMR_OUT/vemr_${dpi}dpi.png" 2>/dev/null || true
+  w=$(px 15240 "$dpi") h=$(px 10560 "$dpi") fw=$((r - l - cw)) fh=$((b - t - ch))
+  ew=$((wr - wl - fw < w ? wr - wl - fw : w)) eh=$((wb - wt - fh < h ? wb - wt - fh : h))
+  vemr_check "$at: the probe sees $(v dpi) dpi, $(v screen), client area $(v client), ${ew}x${eh} wanted" \
+    '[[ $(v dpi) == "$dpi" && $(v screen) == "$size" ]] && near "$cw" "$ew" && near "$ch" "$eh"'
+  vemr_check "$at: window at $(v rect), inside the work area $(v work), centred where it has room" \
+    '(( l >= wl && t >= wt && r <= wr && b <= wb )) &&
+     near "$l" $((wl + (wr - wl > r - l ? (wr - wl - r + l) / 2 : 0))) &&
+     near "$t" $((wt + (wb - wt > b - t ? (wb - wt - b + t) / 2 : 0)))'
+  vemr_check "$at: the browser ($(v browser_size)) covers the client area as by design" \
+    '[[ $(v browser_top) == 0 ]] &&
+     near $((sw - cw)) $(($(px 15285 "$dpi") - w)) && near $((sh - ch)) $(($(px 10575 "$dpi") - h))'
+  import -window root "$VEMR_OUT/vemr_${size}_${dpi}dpi.png" 2>/dev/null || true
+  tray=$(vemr_probe minimize wait-hidden 5000 state)
+  back=$(vemr_probe traymsg 513 wait 5000 sleep 200 state)
+  vemr_check "$at: the tray moves the browser to 1000 twips, and back the layout is the same" \
+    '[[ $(vemr_value browser_top "$tray") == $(px 1000 "$dpi") && $(shape "$back") == "$(shape "$state")" ]]'
   vemr_probe close >/dev/null
-  vemr_wait_exit "$VEMR_PID" 15 || vemr_fail "$dpi dpi: the client did not end when closed"
+  vemr_wait_exit "$VEMR_PID" 15 || vemr_fail "$at: the client did not end when closed"
   vemr_wine "$VEMR_APP_WIN\\setup.exe" >/dev/null 2>&1 &
   VEMR_PIDS+=($!)
   layout=$(vemr_wine "$E2E_PROBES/setup_probe.exe" layout "$SETUP_TITLE" 10000 | tr -d '\r')
-  vemr_check "$dpi dpi: setup's controls inside its window, their text inside them: ${layout//$'\n'/ | }" \
+  vemr_check "$at: setup's controls inside its window, their text inside them: ${layout//$'\n'/ | }" \
     '[[ $layout == *inside=1* && $layout != *=0* ]]'
   vemr_wine "$E2E_PROBES/setup_probe.exe" close "$SETUP_TITLE" >/dev/null 2>&1 || true
-  vemr_wait_exit "$!" 15 || vemr_fail "$dpi dpi: setup did not end when closed"
+  vemr_wait_exit "$!" 15 || vemr_fail "$at: setup did not end when closed"
 done
 
-# --- unreachable host: the notice, then a resize ends the client -------------------------------------
+# --- unreachable host, on the last screen: the notice, then a resize ends the client ----------------
 vemr_make_app "$CAPTION"'\r\nop.vemr.test:8081\r\n话费充值\r\n8'
 vemr_start TZ=Asia/Shanghai
 for _ in $(seq 1 75); do
@@ -115,16 +137,20 @@ vemr_check "unreachable host: the browser is hidden, the window shows" '[[ $(v v
 sleep 0.5
 shot=$VEMR_OUT/vemr_neterr.png
 import -window root "$shot"
-# The notice at its place (left 3670, top 3840, 8055 x 4000 twips) holds drawn text; the client
-# area below it is plain. Client origin: the outer rectangle less its frame.
+# The notice's box (3670, 3840, 8055 x 4000 twips, less half of what the client area lacks: it keeps
+# its place to the centre) holds drawn text; beside and below it the client area is plain. Client
+# origin: the outer rectangle less its frame.
 IFS=, read -r l t r b <<<"$(v rect)"
-border=$(( (r - l - 1016) / 2 ))
-ox=$((l + border)) oy=$((b - border - 704))
+IFS=x read -r cw ch <<<"$(v client)"
+ox=$((l + (r - l - cw) / 2)) oy=$((b - (r - l - cw) / 2 - ch)) nw=$(px 8055 "$dpi") nh=$(px 4000 "$dpi")
+nl=$(($(px 3670 "$dpi") - ($(px 15240 "$dpi") - cw) / 2)) nt=$(($(px 3840 "$dpi") - ($(px 10560 "$dpi") - ch) / 2))
 spread() { convert "$shot" -crop "$1" -colorspace gray -format '%[fx:standard_deviation]' info:; }
-label=$(spread "537x267+$((ox + 245))+$((oy + 256))")
-plain=$(spread "537x60+$((ox + 245))+$((oy + 600))")
-echo "      notice area spread $label, plain area spread $plain"
-vemr_check "the notice is drawn at its place" 'python3 -c "import sys; sys.exit(not (float(\"$label\") > 0.1 and float(\"$plain\") < 0.02))"'
+label=$(spread "${nw}x${nh}+$((ox + nl))+$((oy + nt))")
+beside=$(spread "$((cw - nl - nw - 10))x${nh}+$((ox + nl + nw + 10))+$((oy + nt))")
+below=$(spread "${nw}x$((nh / 4))+$((ox + nl))+$((oy + nt + nh + nh / 8))")
+echo "      notice box spread $label, beside it $beside, below it $below"
+vemr_check "the notice is drawn at its place in the client area ($(v client))" \
+  'python3 -c "import sys; sys.exit(not (float(\"$label\") > 0.1 and float(\"$beside\") < 0.02 and float(\"$below\") < 0.02))"'
 state=$(vemr_probe minimize sleep 300 tray)
 vemr_check "minimising while the notice shows ends the client" 'vemr_wait_exit "$VEMR_PID" 15'
 vemr_check "no tray icon was made" '[[ $(v icons) == 0 ]]'

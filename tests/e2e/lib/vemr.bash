@@ -30,6 +30,7 @@ vemr_cleanup() {
   if [[ -n ${VEMR_WORK:-} && -s $VEMR_WORK/server.pid ]]; then
     kill "$(cat "$VEMR_WORK/server.pid")" 2>/dev/null || true
   fi
+  [[ -n ${VEMR_XVFB_PID:-} ]] && vemr_screen_end
   [[ ${VEMR_DPI:-96} != 96 ]] && vemr_dpi 96
   [[ -n ${WINEPREFIX:-} ]] && e2e_wineserver_down
   if [[ -n ${VEMR_SERIAL_FILE:-} ]]; then
@@ -123,6 +124,40 @@ vemr_dpi() {
   done
   e2e_wineserver_down
   VEMR_DPI=$1
+}
+
+# vemr_screen WxH [X,Y,W,H]: the screen of the programs started next, an Xvfb of the scenario's own,
+# with the work area X,Y,W,H (a taskbar's room left out; the screen unless given). A Wine session
+# takes both when it starts: the wineserver ends, and a new session is waited for until it sees them.
+vemr_screen() {
+  local area=${2:-0,0,${1/x/,}} x y w h seen=
+  IFS=, read -r x y w h <<<"$area"
+  e2e_wineserver_down
+  [[ -n ${VEMR_XVFB_PID:-} ]] && vemr_screen_end
+  declare -F wine_env_xvfb >/dev/null || source "$E2E_ROOT/tools/scripts/wine-env"
+  VEMR_DISPLAY=$DISPLAY
+  wine_env_xvfb "$1" "$VEMR_WORK" || exit 1
+  VEMR_XVFB_PID=$WINE_ENV_XVFB_STARTED
+  # Xvfb drops the root window's properties when its last client leaves: one stays meanwhile.
+  xprop -root -spy _NET_WORKAREA >"$VEMR_WORK/workarea" 2>&1 &
+  VEMR_XPROP_PID=$!
+  for _ in $(seq 100); do [[ -s $VEMR_WORK/workarea ]] && break; sleep 0.05; done
+  xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA "$area"
+  for _ in $(seq 50); do
+    seen=$(vemr_probe screen | tr '\n' ' ')
+    [[ $seen == "screen=$1 work=$x,$y,$((x + w)),$((y + h)) " ]] && return 0
+    sleep 0.2
+  done
+  vemr_fail "Wine does not see the $1 screen with work area $area: $seen"
+  exit 1
+}
+
+# vemr_screen_end: the Wine environment's own screen again.
+vemr_screen_end() {
+  e2e_wineserver_down
+  e2e_kill "$VEMR_XPROP_PID" "$VEMR_XVFB_PID"
+  DISPLAY=$VEMR_DISPLAY
+  unset VEMR_XVFB_PID
 }
 
 # vemr_probe ARGS...: the window probe (prints key=value lines). Its exit code is not passed on:

@@ -3,8 +3,9 @@
 // Several commands may follow each other in one call; the exit code is that of the first command
 // that failed (0 when none did).
 //   state              the window Vemrix: found, visible, iconic, topmost, caption, rect, client
-//                      size, the screen's DPI, the desktop work area, whether the window menu has Size, the browser
+//                      size, the screen's DPI, size and work area, whether the window menu has Size, the browser
 //                      child (class, visible, top and size in pixels)
+//   screen             the screen's size and the desktop work area
 //   tray               visible tray icon windows: their centres (screen pixels), count
 //   tips               text of every visible tooltip window
 //   minimize           the window's Minimize command (as its title-bar button)
@@ -46,6 +47,16 @@ std::wstring Number(long value) { return std::to_wstring(value); }
 
 HWND Client() { return FindWindowW(L"Vemrix", nullptr); }
 
+// The screen's size and the desktop work area, as a program sees them.
+void SayScreen()
+{
+    RECT work{};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+    Say(L"screen=" + Number(GetSystemMetrics(SM_CXSCREEN)) + L"x" + Number(GetSystemMetrics(SM_CYSCREEN)));
+    Say(L"work=" + Number(work.left) + L"," + Number(work.top) + L"," + Number(work.right) + L"," +
+        Number(work.bottom));
+}
+
 int State()
 {
     HWND window = Client();
@@ -66,10 +77,7 @@ int State()
         Say(L"dpi=" + Number(GetDeviceCaps(screen, LOGPIXELSX)));
         ReleaseDC(nullptr, screen);
     }
-    RECT work{};
-    SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
-    Say(L"work=" + Number(work.left) + L"," + Number(work.top) + L"," + Number(work.right) + L"," +
-        Number(work.bottom));
+    SayScreen();
     HMENU menu = GetSystemMenu(window, FALSE);
     Say(L"size_command=" + Number(menu && GetMenuState(menu, SC_SIZE, MF_BYCOMMAND) != static_cast<UINT>(-1)));
     if (HWND browser = GetWindow(window, GW_CHILD)) {
@@ -235,6 +243,7 @@ int wmain(int argc, wchar_t** argv)
         const DWORD ms = static_cast<DWORD>(_wtoi(arg));
         int rc = 0;
         if (command == L"state") rc = State();
+        else if (command == L"screen") SayScreen();
         else if (command == L"tray") rc = Tray();
         else if (command == L"tips") rc = EnumWindows(SayTip, 0) ? 0 : 1;
         else if (command == L"minimize") rc = Post(Client(), WM_SYSCOMMAND, SC_MINIMIZE, 0);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 using namespace vemrtest;
@@ -209,7 +210,9 @@ TEST(VemrPlacement, CentredInTheWorkArea)
         {"taskbar at the top", {0, 30, 1280, 1024}, 15, 15480, 11130, {1860, 2340}},
         {"taskbar at the left", {60, 0, 1280, 1024}, 15, 15480, 11130, {2310, 2115}},
         {"odd pixels: integer division", {0, 0, 1279, 1023}, 15, 15480, 11130, {1852, 2107}},
-        {"window larger than the area", {0, 0, 800, 600}, 15, 15480, 11130, {-1740, -1065}},
+        {"window larger than the area: at its start", {0, 0, 800, 600}, 15, 15480, 11130, {0, 0}},
+        {"larger than the area below a taskbar at the top", {0, 30, 800, 600}, 15, 15480, 11130, {0, 450}},
+        {"only wider than the area", {0, 0, 800, 1024}, 15, 15480, 11130, {0, 2115}},
         {"120 dpi", {0, 0, 1280, 1024}, 12, 12384, 8904, {1488, 1692}},
         {"fractional twips per pixel", {0, 0, 1280, 1023}, 14.4, 14861, 10685, {1785, 2023}},
     };
@@ -217,6 +220,31 @@ TEST(VemrPlacement, CentredInTheWorkArea)
         const vemr::Placement p = vemr::CentredPlacement(c.area, c.tp, c.tp, c.width, c.height);
         EXPECT_DOUBLE_EQ(p.left, c.expected.left) << c.name;
         EXPECT_DOUBLE_EQ(p.top, c.expected.top) << c.name;
+    }
+}
+
+TEST(VemrPlacement, FittedToTheWorkAreaWithTheBrowserCoveringTheClientArea)
+{
+    // Outer size, browser size, notice's left and top (twips) for a frame of 8 x 36 pixels.
+    const struct {
+        const char* name;
+        vemr::WorkArea area;
+        double tp, expected[6];
+    } cases[] = {
+        {"96 dpi, fits", {0, 0, 1920, 1200}, 15, {15360, 11100, 15285, 10575, 3670, 3840}},
+        {"100 dpi, fits in whole pixels", {0, 0, 1920, 1200}, 14.4, {15350.4, 11073.6, 15285, 10575, 3670, 3840}},
+        {"empty area (failed query)", {0, 0, 0, 0}, 15, {15360, 11100, 15285, 10575, 3670, 3840}},
+        {"1366 x 768 at 120 dpi", {0, 0, 1366, 768}, 12, {15336, 9216, 15285, 8799, 3670, 2952}},
+        {"1920 x 1080 less a taskbar, 144 dpi", {0, 0, 1920, 1040}, 10, {15320, 10400, 15285, 10055, 3670, 3580}},
+        {"1280 x 1024 at 144 dpi", {0, 0, 1280, 1024}, 10, {12800, 10240, 12765, 9895, 2410, 3500}},
+    };
+    for (const auto& c : cases) {
+        const double frameX = 8 * c.tp, frameY = 36 * c.tp;
+        const vemr::Extent fit = vemr::FittedWindow(
+            {std::round(15240 / c.tp) * c.tp + frameX, std::round(10560 / c.tp) * c.tp + frameY}, c.area, c.tp, c.tp);
+        const vemr::ClientLayout l = vemr::LayoutFor({fit.width - frameX, fit.height - frameY}, c.tp, c.tp);
+        const double got[] = {fit.width, fit.height, l.browser.width, l.browser.height, l.noticeLeft, l.noticeTop};
+        for (int i = 0; i < 6; ++i) EXPECT_NEAR(got[i], c.expected[i], 1e-6) << c.name << " value " << i;
     }
 }
 

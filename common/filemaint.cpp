@@ -1,6 +1,6 @@
 #include "common/filemaint.h"
 
-#include "common/errors.h"
+#include "os/errors.h"
 #include "common/textfiles.h"
 #include "os/platform.h"
 

@@ -1,5 +1,5 @@
-// The OS boundary for files, folders and their listings, window events, the shell's "open", the time
-// zone, the command line, the error report and the end of a program, in plain types; the shared
+// The OS boundary for files, folders and their listings, window events, the command line, the error
+// report and the end of a program, in plain types; the shared
 // routines and all three programs call it. An operation that can fail throws PlatformError unless its
 // contract is an answer (nothing found, an empty text, the shell's result); the callers decide, each
 // as its contract says, whether a failure is skipped, turned into an answer or passed on. The Windows
@@ -115,16 +115,5 @@ void RunEvent(Handler&& handler)
         EndWithErrorReport(error);
     }
 }
-
-// The shell's "open" of a program or document, not waited for; the platform's result unchanged.
-int32_t ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,
-                  int32_t showCommand);
-
-// The two fields of the time-zone information that the programs read.
-struct ZoneInfo {
-    int32_t bias = 0;              // minutes, UTC = local + bias
-    std::wstring standardName;     // 32 UTF-16 units, NUL-padded
-};
-ZoneInfo GetZoneInfo();
 
 } // namespace os

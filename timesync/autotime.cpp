@@ -1,7 +1,7 @@
 #include "timesync/autotime.h"
 
-#include "common/ansi.h"
-#include "common/errors.h"
+#include "os/ansi.h"
+#include "os/errors.h"
 #include "common/steplog.h"
 #include "common/launch.h"
 #include "common/textfiles.h"

@@ -3,7 +3,7 @@
 // one that the next run trusts.
 #include "client/machine_id.h"
 #include "common/digest.h"
-#include "common/errors.h"
+#include "os/errors.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/unit/portable/test_vemr_fake.h"
 

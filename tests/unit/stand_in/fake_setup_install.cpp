@@ -3,7 +3,7 @@
 // it brings up to date, the shortcuts, the record and the uninstall entry.
 #include "tests/unit/stand_in/fake_setup_files.h"
 
-#include "common/ansi.h"
+#include "os/ansi.h"
 #include "os/settings.h"
 
 #include <gtest/gtest.h>

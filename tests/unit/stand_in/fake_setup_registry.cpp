@@ -2,7 +2,7 @@
 // the special and temporary folders against the stand-in's registry, shell and files.
 #include "tests/unit/stand_in/fake_setup_files.h"
 
-#include "common/ansi.h"
+#include "os/ansi.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // stage 2 with its refusals, and the depth-first removal of a folder tree.
 #include "tests/unit/stand_in/fake_setup_files.h"
 
-#include "common/ansi.h"
+#include "os/ansi.h"
 #include "os/settings.h"
 
 #include <gtest/gtest.h>

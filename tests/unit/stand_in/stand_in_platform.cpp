@@ -1,6 +1,6 @@
 #include "tests/unit/stand_in/stand_in_platform.h"
 
-#include "common/errors.h"
+#include "os/errors.h"
 #include "tests/unit/stand_in/stand_in_machine.h"
 #include "os/platform.h"
 #include "tests/unit/stand_in/stand_in_clock.h"
@@ -31,7 +31,6 @@ struct State {
     int pumps = 0;
     int attributeChanges = 0;
     std::wstring exeName = L"program";
-    int32_t zoneBias = -480;
     bool failSettingWrites = false;
     int exitCode = -1;
     std::wstring reportTitle, reportText;
@@ -129,7 +128,6 @@ wchar_t CurrentDrive() { return S().currentDrive; }
 void SetSystemDirectory(const std::wstring& folder) { S().systemFolder = folder; }
 void SetCommandLine(const std::wstring& commandLine) { S().commandLine = commandLine; }
 void SetExeName(const std::wstring& name) { S().exeName = name; }
-void SetZoneBias(int32_t minutes) { S().zoneBias = minutes; }
 void FailSettingWrites() { S().failSettingWrites = true; }
 int ExitCode() { return S().exitCode; }
 std::wstring ReportTitle() { return S().reportTitle; }
@@ -236,12 +234,6 @@ void EndWithErrorReport(const std::exception& error)
     S().reportText = ErrorReportText(error);
     fakeos::Journal().push_back(L"report:" + S().reportText);
     End(1);
-}
-
-ZoneInfo GetZoneInfo()
-{
-    fakeos::Journal().push_back(L"zone");
-    return ZoneInfo{S().zoneBias, std::wstring(L"中国标准时间") + std::wstring(26, L'\0')};
 }
 
 } // namespace os

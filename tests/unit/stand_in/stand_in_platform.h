@@ -39,8 +39,6 @@ wchar_t CurrentDrive();
 void SetSystemDirectory(const std::wstring& folder);
 void SetCommandLine(const std::wstring& commandLine);
 void SetExeName(const std::wstring& name);
-// The platform's zone bias in minutes (UTC = local + bias).
-void SetZoneBias(int32_t minutes);
 // Setting writes fail, as for a user who may not write the key.
 void FailSettingWrites();
 

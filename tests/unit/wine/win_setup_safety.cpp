@@ -1,10 +1,11 @@
 // Uninstall safety against the real file system (under Wine here): a folder known under another
 // name (its short name) is resolved to the folder itself, and every profile of the PC counts as
 // protected, not only the user's own.
+#include "installer/protected_folders.h"
 #include "installer/setup_form.h"
 #include "tests/unit/wine/wine_support.h"
 
-#include "common/ansi.h"
+#include "os/ansi.h"
 #include "os/platform.h"
 #include "os/shell.h"
 
@@ -54,7 +55,7 @@ TEST(WinSetupSafety, AShortNameResolvesToTheFolderItself)
     EXPECT_EQ(os::ResolvedFolder(L"\\\\nosuch\\share\\x\\"), L"");   // not C:\NOSUCH\SHARE\X
 
     // The text alone passes; what it resolves to does not.
-    const auto kept = os::ProtectedFolders();
+    const auto kept = ProtectedFolders();
     EXPECT_FALSE(UnsafeToRemove(Upper(shortName) + L"\\", kept));
     EXPECT_TRUE(UnsafeToRemove(os::ResolvedFolder(shortName), kept));
 }
@@ -67,7 +68,7 @@ TEST(WinSetupSafety, EveryProfileOfThePcIsProtected)
     const std::wstring other = profiles + L"\\safety-test-other";
     CreateDirectoryW(other.c_str(), nullptr);
 
-    const auto kept = os::ProtectedFolders();
+    const auto kept = ProtectedFolders();
     EXPECT_TRUE(UnsafeToRemove(Upper(other) + L"\\", kept));
     EXPECT_TRUE(UnsafeToRemove(Upper(profiles) + L"\\PUBLIC\\", kept));
     EXPECT_TRUE(UnsafeToRemove(Upper(SpecialFolder(CSIDL_PROFILE)) + L"\\", kept));
@@ -77,7 +78,7 @@ TEST(WinSetupSafety, EveryProfileOfThePcIsProtected)
 
 TEST(WinSetupSafety, NothingInsideTheWindowsFolderNorThe64BitProgramFoldersIsRemoved)
 {
-    const auto kept = os::ProtectedFolders();
+    const auto kept = ProtectedFolders();
     wchar_t windows[MAX_PATH];
     ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
     EXPECT_TRUE(UnsafeToRemove(Upper(windows) + L"\\INF\\", kept));

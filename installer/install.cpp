@@ -3,10 +3,10 @@
 #include "installer/setup_rules.h"
 #include "common/steplog.h"
 
-#include "os/ansi.h"
-#include "os/errors.h"
 #include "common/filemaint.h"
 #include "common/textfiles.h"
+#include "os/ansi.h"
+#include "os/errors.h"
 #include "os/platform.h"
 #include "os/registry.h"
 #include "os/settings.h"

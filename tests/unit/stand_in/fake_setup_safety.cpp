@@ -5,6 +5,7 @@
 #include "tests/unit/stand_in/fake_setup_files.h"
 #include "tests/unit/portable/setup_safety_cases.h"
 
+#include "installer/protected_folders.h"
 #include "os/ansi.h"
 #include "common/textfiles.h"
 #include "os/settings.h"
@@ -169,4 +170,19 @@ TEST(FakeUninstallSafety, GroupFolderLeadingElsewhereStaysAndTheRestIsRemoved)
     EXPECT_TRUE(sys.Has(L"C:\\Users\\shop\\Documents\\letter.txt"));
     EXPECT_FALSE(sys.Has(kDesktopLink));
     EXPECT_EQ(InstallRecord(), L"(none)");
+}
+
+TEST(FakeUninstallSafety, EveryProfileAndAllInsideTheWindowsFolderAndThe64BitProgramFoldersAreProtected)
+{
+    FakeFilesSystem sys;
+    ShopPcFolders(sys);
+    sys.resolved[L"C:\\PROGRA~1\\"] = L"C:\\Program Files";
+    const auto kept = ProtectedFolders();
+    for (const wchar_t* folder : {L"C:\\USERS\\OTHER\\", L"C:\\USERS\\PUBLIC\\", L"C:\\USERS\\SHOP\\", L"C:\\WINDOWS\\INF\\",
+                                  L"C:\\WINDOWS\\SYSTEM32\\DRIVERS\\", L"C:\\WINDOWS\\VEMRCLIENT\\", L"C:\\PROGRAM FILES\\"})
+        EXPECT_TRUE(UnsafeToRemove(folder, kept)) << ToAnsi(folder);
+    EXPECT_TRUE(UnsafeToRemove(os::ResolvedFolder(L"C:\\PROGRA~1\\"), kept));
+    // A folder of its own inside one is not.
+    for (const wchar_t* folder : {L"C:\\USERS\\OTHER\\VEMR\\", L"C:\\WINDOWSX\\", L"C:\\PROGRAM FILES\\VEMR\\"})
+        EXPECT_FALSE(UnsafeToRemove(folder, kept)) << ToAnsi(folder);
 }

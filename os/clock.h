@@ -1,7 +1,7 @@
 // The PC's clocks as the programs read and set them: the local date and time, UTC, the millisecond
-// counter, and the time zone. Win32 readers: os/win32/clock_win32.cpp and counter_win32.cpp. The setters
-// live apart, in os/win32/clock_set_win32.cpp (library os_clock_win32), so that a build may take
-// others instead: horasync's test build records what it would set and never sets the clock.
+// counter and the time zone. Win32 readers: os/win32/clock_win32.cpp and counter_win32.cpp. The
+// setters live apart, in os/win32/clock_set_win32.cpp (library os_clock_win32), so that a build may
+// take others instead: horasync's test build records what it would set and never sets the clock.
 #pragma once
 #include <cstdint>
 #include <string>

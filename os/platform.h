@@ -1,10 +1,10 @@
 // The OS boundary for files, folders and their listings, window events, the command line, the error
-// report and the end of a program, in plain types; the shared
-// routines and all three programs call it. An operation that can fail throws PlatformError unless its
-// contract is an answer (nothing found, an empty text, the shell's result); the callers decide, each
-// as its contract says, whether a failure is skipped, turned into an answer or passed on. The Windows
-// implementation is os/win32/platform_win32.cpp; the unit tests of every build (and the fuzz targets)
-// link the in-memory stand-in, tests/unit/stand_in/stand_in_platform.cpp with stand_in_files.cpp.
+// report and the end of a program, in plain types; the shared routines and all three programs call
+// it. An operation that can fail throws PlatformError unless its contract is an answer (nothing
+// found, an empty text); the callers decide, each as its contract says, whether a failure is
+// skipped, turned into an answer or passed on. The Windows implementation is
+// os/win32/platform_win32.cpp; the unit tests of every build (and the fuzz targets) link the
+// in-memory stand-in, tests/unit/stand_in/stand_in_platform.cpp with stand_in_files.cpp.
 #pragma once
 #include <cstdint>
 #include <exception>

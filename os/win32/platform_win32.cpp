@@ -14,6 +14,11 @@
 namespace os {
 namespace {
 
+// The attribute bits of os/platform.h are the platform's.
+static_assert(kAttrReadOnly == FILE_ATTRIBUTE_READONLY && kAttrHidden == FILE_ATTRIBUTE_HIDDEN &&
+              kAttrSystem == FILE_ATTRIBUTE_SYSTEM && kAttrFolder == FILE_ATTRIBUTE_DIRECTORY &&
+              kAttrArchive == FILE_ATTRIBUTE_ARCHIVE);
+
 HWND g_mainWindow = nullptr;
 
 std::wstring Terminated(std::wstring_view text) { return std::wstring(text); }

@@ -1,12 +1,10 @@
-// Win32 implementation of the shell's folders, shortcuts and "open".
+// Win32 implementation of the shell's folders and shortcuts ("open" is shell_open_win32.cpp).
 #include "os/shell.h"
 
 #include "os/ansi.h"
-#include "os/win32/main_window.h"
 #include "os/win32/scoped.h"
 
 #include <windows.h>
-#include <shellapi.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
@@ -83,17 +81,6 @@ void SaveShortcut(std::wstring_view file, std::wstring_view target, std::wstring
     ComPtr<IPersistFile> persist;
     Check(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(persist.GetAddressOf())), "QueryInterface(IPersistFile)");
     Check(persist->Save(Text(file).c_str(), TRUE), "IPersistFile::Save");
-}
-
-int32_t ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,
-                  int32_t showCommand)
-{
-    const std::string fileAnsi = ToAnsi(file);
-    const std::string parametersAnsi = ToAnsi(parameters);
-    const std::string folderAnsi = ToAnsi(folder);
-    const HINSTANCE result = ShellExecuteA(MainWindow(), "open", fileAnsi.c_str(), parametersAnsi.c_str(),
-                                           folderAnsi.c_str(), showCommand);
-    return static_cast<int32_t>(reinterpret_cast<INT_PTR>(result));
 }
 
 } // namespace os

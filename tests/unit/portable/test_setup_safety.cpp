@@ -1,7 +1,6 @@
 // Uninstall safety, as text: which install records the removal refuses before touching anything, for
 // the folders a shop PC reports as its system and user folders.
 #include "installer/protected_folders.h"
-#include "installer/setup_form.h"
 #include "tests/unit/portable/setup_safety_cases.h"
 
 #include "os/ansi.h"

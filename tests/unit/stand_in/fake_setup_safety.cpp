@@ -5,9 +5,9 @@
 #include "tests/unit/stand_in/fake_setup_files.h"
 #include "tests/unit/portable/setup_safety_cases.h"
 
+#include "common/textfiles.h"
 #include "installer/protected_folders.h"
 #include "os/ansi.h"
-#include "common/textfiles.h"
 #include "os/settings.h"
 #include "os/shell.h"
 

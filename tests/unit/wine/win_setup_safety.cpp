@@ -1,12 +1,10 @@
 // Uninstall safety against the real file system (under Wine here): a folder known under another
 // name (its short name) is resolved to the folder itself.
 #include "installer/protected_folders.h"
-#include "installer/setup_form.h"
 #include "tests/unit/wine/wine_support.h"
 
 #include "os/ansi.h"
 #include "os/platform.h"
-#include "os/shell.h"
 
 #include <shlobj.h>
 

@@ -63,7 +63,8 @@ void Setup::LetGo_Click()
 
     const std::wstring client = installFolder + L"vemr.exe";
     const std::wstring setup = installFolder + L"setup.exe";
-    steps.Run([&] { creatshortcut(group + L"\\" + config_.linkName + L".lnk", client, installFolder, L"Vemr客户端", L""); });
+    const std::wstring link = config_.linkName + L".lnk";
+    steps.Run([&] { creatshortcut(group + L"\\" + link, client, installFolder, L"Vemr客户端", L""); });
     steps.Run([&] {
         creatshortcut(group + L"\\自动卸载.lnk", setup, installFolder, L"从您的电脑中彻底删除Vemr客户端", L"uninstall");
     });
@@ -71,7 +72,7 @@ void Setup::LetGo_Click()
         creatshortcut(group + L"\\自动修复.lnk", setup, installFolder, L"修复系统打印相关设置", L"fixiepageset");
     });
     const std::wstring desktop = mygetwinspfold(os::kCsidlDesktop);
-    steps.Run([&] { creatshortcut(desktop + config_.linkName + L".lnk", client, installFolder, L"Vemr客户端", L""); });
+    steps.Run([&] { creatshortcut(desktop + link, client, installFolder, L"Vemr客户端", L""); });
 
     window_.HideWindow();
     window_.ShowMessage(L"安装完成！", L"恭喜！", kExclamationIcon);

@@ -26,7 +26,8 @@ static_assert(kCsidlDesktop == CSIDL_DESKTOP && kCsidlPrograms == CSIDL_PROGRAMS
               kCsidlSystem == CSIDL_SYSTEM && kCsidlProgramFiles == CSIDL_PROGRAM_FILES &&
               kCsidlMyPictures == CSIDL_MYPICTURES && kCsidlProfile == CSIDL_PROFILE &&
               kCsidlSystemX86 == CSIDL_SYSTEMX86 && kCsidlProgramFilesX86 == CSIDL_PROGRAM_FILESX86 &&
-              kCsidlProgramFilesCommon == CSIDL_PROGRAM_FILES_COMMON && kCsidlCommonDocuments == CSIDL_COMMON_DOCUMENTS);
+              kCsidlProgramFilesCommon == CSIDL_PROGRAM_FILES_COMMON &&
+              kCsidlCommonDocuments == CSIDL_COMMON_DOCUMENTS);
 
 std::wstring Text(std::wstring_view text) { return std::wstring(text); }
 

@@ -47,7 +47,8 @@ void ShopPcFolders(FakeFilesSystem& sys)
         {os::kCsidlProgramFilesCommon, L"C:\\Program Files (x86)\\Common Files"},
     };
     for (const auto& [csidl, folder] : special) sys.specialFolders[csidl] = folder;
-    for (const wchar_t* name : {L"Default", L"other", L"Public", L"shop"}) sys.PutFolder(L"C:\\Users\\" + std::wstring(name));
+    for (const wchar_t* name : {L"Default", L"other", L"Public", L"shop"})
+        sys.PutFolder(L"C:\\Users\\" + std::wstring(name));
 }
 
 // An installation in `folder` (files, a subfolder, shortcuts, entry) and the record `record`; the
@@ -178,8 +179,9 @@ TEST(FakeUninstallSafety, EveryProfileAndAllInsideTheWindowsFolderAndThe64BitPro
     ShopPcFolders(sys);
     sys.resolved[L"C:\\PROGRA~1\\"] = L"C:\\Program Files";
     const auto kept = ProtectedFolders();
-    for (const wchar_t* folder : {L"C:\\USERS\\OTHER\\", L"C:\\USERS\\PUBLIC\\", L"C:\\USERS\\SHOP\\", L"C:\\WINDOWS\\INF\\",
-                                  L"C:\\WINDOWS\\SYSTEM32\\DRIVERS\\", L"C:\\WINDOWS\\VEMRCLIENT\\", L"C:\\PROGRAM FILES\\"})
+    for (const wchar_t* folder : {L"C:\\USERS\\OTHER\\", L"C:\\USERS\\PUBLIC\\", L"C:\\USERS\\SHOP\\",
+                                  L"C:\\WINDOWS\\INF\\", L"C:\\WINDOWS\\SYSTEM32\\DRIVERS\\",
+                                  L"C:\\WINDOWS\\VEMRCLIENT\\", L"C:\\PROGRAM FILES\\"})
         EXPECT_TRUE(UnsafeToRemove(folder, kept)) << ToAnsi(folder);
     EXPECT_TRUE(UnsafeToRemove(os::ResolvedFolder(L"C:\\PROGRA~1\\"), kept));
     // A folder of its own inside one is not.

@@ -1,7 +1,7 @@
 #include "client/frame_win32.h"
 
-#include "common/ansi.h"
-#include "common/errors.h"
+#include "os/ansi.h"
+#include "os/errors.h"
 #include "os/platform.h"
 
 #include <windowsx.h>

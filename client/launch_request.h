@@ -2,7 +2,7 @@
 // address and identity header. Pure functions of their arguments; mymd checks logged requests
 // with them on the operator's side.
 #pragma once
-#include "common/errors.h"
+#include "os/errors.h"
 
 #include <array>
 #include <optional>

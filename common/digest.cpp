@@ -2,8 +2,8 @@
 // The operator's server recomputes every code, so each step keeps its exact arithmetic.
 #include "common/digest.h"
 
-#include "common/ansi.h"
-#include "common/errors.h"
+#include "os/ansi.h"
+#include "os/errors.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 #include "common/filemaint.h"
 
-#include "common/errors.h"
 #include "common/textfiles.h"
+#include "os/errors.h"
 #include "os/platform.h"
 
 namespace {

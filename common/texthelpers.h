@@ -1,4 +1,4 @@
-// Cutting values out of longer texts, and a folder out of a path.
+// Cutting values out of longer texts.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -26,8 +26,3 @@ std::vector<std::wstring> SplitAtCrLf(std::wstring_view text);
 // A single-precision number as the system prints it: up to 7 significant digits, no trailing zeros,
 // large or tiny values as 1.234568E+07 or 1E-05 (30123.45, 12, 12.5).
 std::wstring SingleText(float value);
-
-// The folder that holds a full path's last part: the text before its last backslash, a drive root
-// with its backslash ("C:\A" gives "C:\"). Empty at a root, which has nothing above it: a drive
-// root, or the server and share of a network path ("\\SRV\SHARE", "\\SRV").
-std::wstring ParentFolder(std::wstring_view fullPath);

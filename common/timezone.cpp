@@ -1,7 +1,7 @@
 #include "common/timezone.h"
 
 #include "common/texthelpers.h"
-#include "os/platform.h"
+#include "os/clock.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 #include "common/urlencode.h"
 
-#include "common/ansi.h"
-#include "common/errors.h"
+#include "os/ansi.h"
+#include "os/errors.h"
 
 namespace {
 

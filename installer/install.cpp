@@ -1,11 +1,12 @@
 // Install: the `LetGo` handler with the runtime files, the shortcuts and the uninstall entry.
 #include "installer/setup_form.h"
+#include "installer/setup_rules.h"
 #include "common/steplog.h"
 
-#include "common/ansi.h"
-#include "common/errors.h"
 #include "common/filemaint.h"
 #include "common/textfiles.h"
+#include "os/ansi.h"
+#include "os/errors.h"
 #include "os/platform.h"
 #include "os/registry.h"
 #include "os/settings.h"
@@ -47,10 +48,10 @@ void Setup::LetGo_Click()
     if (steps.AnyFailed()) os::EndProgram();
 
     steps.Run([&] { os::SaveSetting(L"tavin", L"vemrclient", L"path", installFolder); });
-    const std::wstring group = mygetwinspfold(os::kCsidlPrograms) + SoftTitle_;
+    const std::wstring group = mygetwinspfold(os::kCsidlPrograms) + config_.title;
     steps.Run([&] { os::CreateFolder(group); });   // fails and is skipped when it exists already
     steps.Run([&] {
-        adduninstallinfo(SoftTitle_, installFolder, CommandPath(installFolder + L"setup.exe") + L" uninstall",
+        adduninstallinfo(config_.title, installFolder, CommandPath(installFolder + L"setup.exe") + L" uninstall",
                          installFolder + L"vemr.exe");
     });
     for (const auto& name : kProductFiles) {
@@ -62,7 +63,8 @@ void Setup::LetGo_Click()
 
     const std::wstring client = installFolder + L"vemr.exe";
     const std::wstring setup = installFolder + L"setup.exe";
-    steps.Run([&] { creatshortcut(group + L"\\" + LinkName_ + L".lnk", client, installFolder, L"Vemr客户端", L""); });
+    const std::wstring link = config_.linkName + L".lnk";
+    steps.Run([&] { creatshortcut(group + L"\\" + link, client, installFolder, L"Vemr客户端", L""); });
     steps.Run([&] {
         creatshortcut(group + L"\\自动卸载.lnk", setup, installFolder, L"从您的电脑中彻底删除Vemr客户端", L"uninstall");
     });
@@ -70,7 +72,7 @@ void Setup::LetGo_Click()
         creatshortcut(group + L"\\自动修复.lnk", setup, installFolder, L"修复系统打印相关设置", L"fixiepageset");
     });
     const std::wstring desktop = mygetwinspfold(os::kCsidlDesktop);
-    steps.Run([&] { creatshortcut(desktop + LinkName_ + L".lnk", client, installFolder, L"Vemr客户端", L""); });
+    steps.Run([&] { creatshortcut(desktop + link, client, installFolder, L"Vemr客户端", L""); });
 
     window_.HideWindow();
     window_.ShowMessage(L"安装完成！", L"恭喜！", kExclamationIcon);

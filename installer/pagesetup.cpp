@@ -3,8 +3,8 @@
 // empty and zero, for the current user and every user hive that is loaded.
 #include "installer/setup_form.h"
 
-#include "common/ansi.h"
-#include "common/errors.h"
+#include "os/ansi.h"
+#include "os/errors.h"
 
 namespace {
 

@@ -1,5 +1,4 @@
-// Start-up of `setup`: the administrator test, the mode dispatch, config.txt, the focus routines, and
-// the small text rules the modes share.
+// Start-up of `setup`: the administrator test, the mode dispatch and the focus routines.
 #include "installer/setup_form.h"
 
 #include "common/launch.h"
@@ -7,13 +6,7 @@
 #include "os/clock.h"
 #include "os/platform.h"
 
-#include <cstdio>
 #include <exception>
-
-namespace {
-
-
-} // namespace
 
 Mode ModeOf(std::wstring_view argumentText)
 {
@@ -21,43 +14,6 @@ Mode ModeOf(std::wstring_view argumentText)
     if (argumentText == L"uninstall") return Mode::UninstallStage1;
     if (argumentText == L"movenow") return Mode::UninstallStage2;
     return Mode::Install;
-}
-
-float SecondsSinceMidnight()
-{
-    const os::LocalDateTime now = os::LocalNow();
-    return static_cast<float>(now.hour * 3600 + now.minute * 60 + now.second + now.milliseconds / 1000.0);
-}
-
-std::wstring RenameStamp(float secondsSinceMidnight)
-{
-    std::wstring stamp;
-    for (wchar_t c : SingleText(secondsSinceMidnight))
-        if (c != L'.') stamp += c;
-    return stamp;
-}
-
-bool FoldersOverlap(const std::wstring& programFolder, const std::wstring& installFolder)
-{
-    return programFolder.find(installFolder) != std::wstring::npos ||
-           installFolder.find(programFolder) != std::wstring::npos;
-}
-
-std::vector<std::wstring> FolderChain(const std::wstring& rawText)
-{
-    std::vector<std::wstring> chain;
-    // The search starts after the fourth character, so "d:\" is never cut off as a folder of its own.
-    for (size_t at = rawText.find(L'\\', 4); at != std::wstring::npos; at = rawText.find(L'\\', at + 1))
-        chain.push_back(rawText.substr(0, at));
-    chain.push_back(rawText);
-    return chain;
-}
-
-std::wstring CommandPath(const std::wstring& path)
-{
-    // Unquoted, "C:\Program Files\x.exe" would let Windows start "C:\Program.exe" instead.
-    if (path.find_first_of(L" \t") == std::wstring::npos) return path;
-    return L"\"" + path + L"\"";
 }
 
 void Setup::Form_Initialize()
@@ -86,8 +42,8 @@ void Setup::Form_Load()
     case Mode::Install:
         break;
     }
-    ReadConfigFromFile(Tag_ + L"config.txt");
-    window_.SetCaption(window_.Caption() + SoftTitle_ + L"客户端");
+    config_ = ReadConfigFromFile(Tag_ + L"config.txt");
+    window_.SetCaption(window_.Caption() + config_.title + L"客户端");
     ClsIeYmYj();   // the print page set-up is repaired every time the window opens
     AutoSelText(Control::SoftPath);
 }
@@ -104,16 +60,6 @@ bool Setup::VistAdmin()
     } catch (const std::exception&) {
         return false;
     }
-}
-
-void Setup::ReadConfigFromFile(const std::wstring& TheConfigFile)
-{
-    int16_t state = 0;   // not looked at: a file that cannot be read is as good as a missing one
-    const auto pieces = SplitAtCrLf(GetStrFromFile(TheConfigFile, false, state));
-    if (pieces.size() != 4) os::EndProgram();
-    SoftTitle_ = pieces[0];
-    SoftHost_ = pieces[1];
-    LinkName_ = pieces[2];
 }
 
 void Setup::AutoSelText(Control TextObj)

@@ -2,7 +2,7 @@
 // shows the window and installs on `LetGo`; "uninstall" and "movenow" are the two stages of removal;
 // "fixiepageset" repairs the web browser's print page set-up. Every mode ends the process itself.
 #pragma once
-#include "common/texthelpers.h"
+#include "installer/setup_rules.h"
 #include "installer/setup_window.h"
 #include "os/registry.h"
 
@@ -29,30 +29,6 @@ constexpr uint32_t kKeyAccess = 0x3F;
 enum class Mode { Repair, UninstallStage1, UninstallStage2, Install };
 Mode ModeOf(std::wstring_view argumentText);
 
-
-
-// VB's Timer: seconds since local midnight, to the millisecond, as a single.
-float SecondsSinceMidnight();
-
-// The rename stamp of a replaced system file: seconds since midnight printed as a single, dots removed.
-std::wstring RenameStamp(float secondsSinceMidnight);
-
-// True when either folder text contains the other (exact, case-sensitive).
-bool FoldersOverlap(const std::wstring& programFolder, const std::wstring& installFolder);
-
-// The folders that make up the chain of the raw folder-box text, outermost first, ending with the
-// text itself: cut at every backslash from the fifth character on, so a drive root is never made.
-std::vector<std::wstring> FolderChain(const std::wstring& rawText);
-
-// A path for a command line: quoted when it holds a blank, as written otherwise.
-std::wstring CommandPath(const std::wstring& path);
-
-// True when removing `folder` (upper case, closing backslash) could take the system or a user's
-// data with it: not an absolute folder below a drive or share, a path that climbs or names the
-// current folder, or one of `protectedFolders` itself or a folder that holds one. An entry of
-// `protectedFolders` written as "FOLDER\*" protects everything inside FOLDER as well.
-bool UnsafeToRemove(const std::wstring& folder, const std::vector<std::wstring>& protectedFolders);
-
 class Setup {
 public:
     explicit Setup(SetupWindow& window) : window_(window) {}
@@ -65,7 +41,6 @@ public:
 
     // Start-up routines.
     bool VistAdmin();
-    void ReadConfigFromFile(const std::wstring& TheConfigFile);
     void AutoSelText(Control TextObj);
     void TavinSetFocus(Control whichobject);
 
@@ -95,14 +70,14 @@ public:
     std::vector<std::wstring> ListRootSubKeyS(os::RegKey RootKeyName, int MaxSubNum);
 
     // State read by the tests.
-    const std::wstring& SoftTitle() const { return SoftTitle_; }
-    const std::wstring& SoftHost() const { return SoftHost_; }
-    const std::wstring& LinkName() const { return LinkName_; }
+    const std::wstring& SoftTitle() const { return config_.title; }
+    const std::wstring& SoftHost() const { return config_.host; }
+    const std::wstring& LinkName() const { return config_.linkName; }
     const std::wstring& Tag() const { return Tag_; }
 
 private:
     SetupWindow& window_;
-    std::wstring SoftTitle_, SoftHost_, LinkName_;
+    SetupConfig config_;
     std::wstring Tag_;               // the program folder, upper case, closing backslash
     float lastFocusTime_ = 0.0f;     // seconds since midnight of the last focus change
 };

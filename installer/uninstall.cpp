@@ -2,6 +2,8 @@
 // temporary folder, which (stage 2) removes the client, the install folder, the shortcuts, the
 // uninstall entry and the install record.
 #include "installer/setup_form.h"
+#include "installer/protected_folders.h"
+#include "installer/setup_rules.h"
 #include "common/steplog.h"
 
 #include "common/filemaint.h"
@@ -19,76 +21,7 @@ namespace {
 
 constexpr uint32_t kAttrReparsePoint = 0x400;   // a junction or symbolic link
 
-bool AllDotsAndBlanks(const std::wstring& piece)
-{
-    return piece.find_first_not_of(L". ") == std::wstring::npos;
-}
-
-// The folder in one comparable form (upper case, backslashes, no empty pieces, no trailing blanks
-// or dots in a name, which Windows ignores; a drive's administrative share \\HOST\C$ taken as C:),
-// or the empty text when it is not an absolute folder below a drive or a share, names "." or "..",
-// holds a colon (a stream of a folder is the folder) or lies in the ADMIN$ or IPC$ share.
-std::wstring ComparableFolder(std::wstring path)
-{
-    inst::lzjzpath(path);
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    std::wstring head;
-    size_t minPieces = 1;
-    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\' && path[0] >= L'A' && path[0] <= L'Z') {
-        head = path.substr(0, 2);
-        path.erase(0, 3);
-    } else if (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\') {
-        if (path.size() >= 3 && (path[2] == L'?' || path[2] == L'.')) return {};   // device paths
-        head = L"\\";
-        path.erase(0, 2);
-        minPieces = 3;   // server, share and at least one folder below the share
-        const size_t share = path.find(L'\\');
-        if (share != std::wstring::npos) {
-            const size_t end = std::min(path.find(L'\\', share + 1), path.size());
-            const std::wstring name = path.substr(share + 1, end - share - 1);
-            if (name == L"ADMIN$" || name == L"IPC$") return {};
-            if (name.size() == 2 && name[0] >= L'A' && name[0] <= L'Z' && name[1] == L'$') {
-                head = std::wstring(1, name[0]) + L":";   // the drive itself, on whichever machine
-                path.erase(0, end);
-                minPieces = 1;
-            }
-        }
-    } else {
-        return {};   // relative, or from the root of whichever drive is current
-    }
-    std::wstring result = head;
-    size_t pieces = 0;
-    for (size_t start = 0; start < path.size();) {
-        size_t end = path.find(L'\\', start);
-        if (end == std::wstring::npos) end = path.size();
-        std::wstring piece = path.substr(start, end - start);
-        start = end + 1;
-        if (piece.empty()) continue;
-        if (AllDotsAndBlanks(piece) || piece.find(L':') != std::wstring::npos) return {};
-        piece.erase(piece.find_last_not_of(L". ") + 1);
-        result += L'\\' + piece;
-        ++pieces;
-    }
-    if (pieces < minPieces) return {};
-    return result + L'\\';
-}
-
 } // namespace
-
-bool UnsafeToRemove(const std::wstring& folder, const std::vector<std::wstring>& protectedFolders)
-{
-    const std::wstring candidate = ComparableFolder(folder);
-    if (candidate.empty()) return true;
-    for (const auto& kept : protectedFolders) {
-        const bool sealed = kept.size() >= 2 && kept.compare(kept.size() - 2, 2, L"\\*") == 0;
-        const std::wstring comparable = ComparableFolder(sealed ? kept.substr(0, kept.size() - 2) : kept);
-        if (comparable.empty()) continue;
-        // A protected folder itself or anything that holds one; and anything inside a sealed one.
-        if (comparable.compare(0, candidate.size(), candidate) == 0) return true;
-        if (sealed && candidate.compare(0, comparable.size(), comparable) == 0) return true;
-    }
-    return false;
-}
 
 void Setup::UninstallStage1()
 {
@@ -108,7 +41,7 @@ void Setup::UninstallStage2()
     // A saved record is normalised already; the fallback folder-box text is made so here as well.
     std::wstring installFolder = os::GetSetting(L"tavin", L"vemrclient", L"path", window_.SoftPathText());
     inst::lzjzpath(installFolder);
-    const auto protectedFolders = os::ProtectedFolders();
+    const auto protectedFolders = ProtectedFolders();
     // The folder as written and as the file system takes it: a short name, a link or a junction may
     // lead into a protected folder under another name.
     const auto unsafe = [&](const std::wstring& folder) {
@@ -123,20 +56,20 @@ void Setup::UninstallStage2()
     }
 
     inst::killafile(installFolder + L"vemr.exe");
-    ReadConfigFromFile(installFolder + L"config.txt");
+    config_ = ReadConfigFromFile(installFolder + L"config.txt");
     if (inst::lzfilexist(installFolder + L"vemr.exe")) {   // the client is running
         window_.ShowMessage(L"程序正在运行，请关闭后重试！", L"卸载失败！", kStopIcon);
         os::EndProgram();
     }
 
     StepLog steps;
-    steps.Run([&] { adduninstallinfo(SoftTitle_, L"", L"", L""); });
+    steps.Run([&] { adduninstallinfo(config_.title, L"", L"", L""); });
     steps.Run([&] { lzkillall(installFolder); });
-    std::wstring group = mygetwinspfold(os::kCsidlPrograms) + SoftTitle_;
+    std::wstring group = mygetwinspfold(os::kCsidlPrograms) + config_.title;
     // The group's name comes from config.txt: it must name a folder of its own inside Programs.
     std::wstring groupFolder = group;
     if (!unsafe(inst::lzjzpath(groupFolder))) steps.Run([&] { lzkillall(group); });
-    steps.Run([&] { inst::killafile(mygetwinspfold(os::kCsidlDesktop) + LinkName_ + L".lnk"); });
+    steps.Run([&] { inst::killafile(mygetwinspfold(os::kCsidlDesktop) + config_.linkName + L".lnk"); });
     steps.Run([&] { os::DeleteSection(L"tavin", L"vemrclient"); });
     window_.ShowMessage(L"卸载完成！", L"恭喜！", kInformationIcon);
     os::EndProgram();

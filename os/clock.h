@@ -1,9 +1,10 @@
-// The PC's clocks as the programs read and set them: the local date and time, UTC, and the
-// millisecond counter. Win32 readers: os/win32/clock_win32.cpp and counter_win32.cpp. The setters
-// live apart, in os/win32/clock_set_win32.cpp (library os_clock_win32), so that a build may take
-// others instead: horasync's test build records what it would set and never sets the clock.
+// The PC's clocks as the programs read and set them: the local date and time, UTC, the millisecond
+// counter and the time zone. Win32 readers: os/win32/clock_win32.cpp and counter_win32.cpp. The
+// setters live apart, in os/win32/clock_set_win32.cpp (library os_clock_win32), so that a build may
+// take others instead: horasync's test build records what it would set and never sets the clock.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace os {
 
@@ -31,6 +32,13 @@ UtcTime UtcNow();
 
 // The millisecond counter since the system started; it wraps after 2^32 ms.
 uint32_t MillisecondCounter();
+
+// The two fields of the time-zone information that the programs read.
+struct ZoneInfo {
+    int32_t bias = 0;              // minutes, UTC = local + bias
+    std::wstring standardName;     // 32 UTF-16 units, NUL-padded
+};
+ZoneInfo GetZoneInfo();
 
 // Sets the local date and time to one reading, so that a date and a time of day taken on either
 // side of midnight are never mixed (the day of the week is ignored). Both setters throw

@@ -1,10 +1,10 @@
-// The OS boundary for files, folders and their listings, window events, the shell's "open", the time
-// zone, the command line, the error report and the end of a program, in plain types; the shared
-// routines and all three programs call it. An operation that can fail throws PlatformError unless its
-// contract is an answer (nothing found, an empty text, the shell's result); the callers decide, each
-// as its contract says, whether a failure is skipped, turned into an answer or passed on. The Windows
-// implementation is os/win32/platform_win32.cpp; the unit tests of every build (and the fuzz targets)
-// link the in-memory stand-in, tests/unit/stand_in/stand_in_platform.cpp with stand_in_files.cpp.
+// The OS boundary for files, folders and their listings, window events, the command line, the error
+// report and the end of a program, in plain types; the shared routines and all three programs call
+// it. An operation that can fail throws PlatformError unless its contract is an answer (nothing
+// found, an empty text); the callers decide, each as its contract says, whether a failure is
+// skipped, turned into an answer or passed on. The Windows implementation is
+// os/win32/platform_win32.cpp; the unit tests of every build (and the fuzz targets) link the
+// in-memory stand-in, tests/unit/stand_in/stand_in_platform.cpp with stand_in_files.cpp.
 #pragma once
 #include <cstdint>
 #include <exception>
@@ -118,16 +118,5 @@ void RunEvent(Handler&& handler)
         EndWithErrorReport(error);
     }
 }
-
-// The shell's "open" of a program or document, not waited for; the platform's result unchanged.
-int32_t ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,
-                  int32_t showCommand);
-
-// The two fields of the time-zone information that the programs read.
-struct ZoneInfo {
-    int32_t bias = 0;              // minutes, UTC = local + bias
-    std::wstring standardName;     // 32 UTF-16 units, NUL-padded
-};
-ZoneInfo GetZoneInfo();
 
 } // namespace os

@@ -1,10 +1,10 @@
 #include "timesync/autotime.h"
 
-#include "common/ansi.h"
-#include "common/errors.h"
-#include "common/steplog.h"
 #include "common/launch.h"
+#include "common/steplog.h"
 #include "common/textfiles.h"
+#include "os/ansi.h"
+#include "os/errors.h"
 #include "os/platform.h"
 #include "os/processes.h"
 #include "os/settings.h"

@@ -1,6 +1,6 @@
 // ANSI conversion for the Linux build: iconv "CP936", one UTF-16 code unit at a time as the Windows
 // conversion treats them, '?' for every code unit the code page lacks (unpaired surrogates included).
-#include "common/ansi.h"
+#include "os/ansi.h"
 
 #include <iconv.h>
 

@@ -1,5 +1,5 @@
 // ANSI conversion for the Windows builds: the system's own code page (CP_ACP).
-#include "common/ansi.h"
+#include "os/ansi.h"
 
 #include <windows.h>
 

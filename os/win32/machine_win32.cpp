@@ -1,7 +1,7 @@
 // Volume serial, computer name and processor identifiers from the Windows platform.
 #include "os/machine.h"
 
-#include "common/ansi.h"
+#include "os/ansi.h"
 #include "os/win32/com_values.h"
 #include "os/win32/scoped.h"
 

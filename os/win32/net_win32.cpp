@@ -2,7 +2,7 @@
 // WinHTTP with bounded time-outs, and the code pages of the answers' character sets.
 #include "os/net.h"
 
-#include "common/ansi.h"
+#include "os/ansi.h"
 #include "os/win32/scoped.h"
 
 #include <winsock2.h>

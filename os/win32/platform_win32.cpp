@@ -1,18 +1,23 @@
 // Win32 implementation of the shared routines' platform operations.
 #include "os/platform.h"
 
-#include "common/ansi.h"
-#include "common/texthelpers.h"
+#include "os/ansi.h"
+#include "os/paths.h"
+#include "os/win32/main_window.h"
 #include "os/win32/scoped.h"
 
 #include <windows.h>
-#include <shellapi.h>
 
 #include <algorithm>
 #include <string>
 
 namespace os {
 namespace {
+
+// The attribute bits of os/platform.h are the platform's.
+static_assert(kAttrReadOnly == FILE_ATTRIBUTE_READONLY && kAttrHidden == FILE_ATTRIBUTE_HIDDEN &&
+              kAttrSystem == FILE_ATTRIBUTE_SYSTEM && kAttrFolder == FILE_ATTRIBUTE_DIRECTORY &&
+              kAttrArchive == FILE_ATTRIBUTE_ARCHIVE);
 
 HWND g_mainWindow = nullptr;
 
@@ -277,6 +282,8 @@ std::wstring SystemDirectory()
 
 void SetMainWindow(void* window) { g_mainWindow = static_cast<HWND>(window); }
 
+HWND MainWindow() { return g_mainWindow; }
+
 std::wstring ExeName()
 {
     wchar_t path[MAX_PATH * 2] = {};
@@ -296,27 +303,6 @@ void EndWithErrorReport(const std::exception& error)
 {
     MessageBoxW(g_mainWindow, ErrorReportText(error).c_str(), ExeName().c_str(), MB_OK | MB_ICONHAND);
     ExitProcess(1);
-}
-
-int32_t ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,
-                  int32_t showCommand)
-{
-    const std::string fileAnsi = ToAnsi(file);
-    const std::string parametersAnsi = ToAnsi(parameters);
-    const std::string folderAnsi = ToAnsi(folder);
-    const HINSTANCE result = ShellExecuteA(g_mainWindow, "open", fileAnsi.c_str(), parametersAnsi.c_str(),
-                                           folderAnsi.c_str(), showCommand);
-    return static_cast<int32_t>(reinterpret_cast<INT_PTR>(result));
-}
-
-ZoneInfo GetZoneInfo()
-{
-    TIME_ZONE_INFORMATION info{};
-    GetTimeZoneInformation(&info);
-    ZoneInfo zone;
-    zone.bias = info.Bias;
-    zone.standardName.assign(info.StandardName, info.StandardName + 32);
-    return zone;
 }
 
 } // namespace os

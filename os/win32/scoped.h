@@ -1,7 +1,7 @@
 // Owners of Windows handles and of COM for a thread, and the one way a failed call becomes a
 // PlatformError. COM interfaces are held in WRL's ComPtr.
 #pragma once
-#include "common/errors.h"
+#include "os/errors.h"
 
 #include <windows.h>
 #include <objbase.h>

@@ -1,18 +1,33 @@
-// Win32 implementation of the shell's folders and shortcuts.
+// Win32 implementation of the shell's folders and shortcuts ("open" is shell_open_win32.cpp).
 #include "os/shell.h"
 
-#include "common/ansi.h"
-#include "os/platform.h"
+#include "os/ansi.h"
 #include "os/win32/scoped.h"
 
 #include <windows.h>
 #include <shlobj.h>
 #include <shobjidl.h>
 
-#include <algorithm>
-
 namespace os {
 namespace {
+
+// The folder numbers of os/shell.h are the platform's.
+static_assert(kCsidlDesktop == CSIDL_DESKTOP && kCsidlPrograms == CSIDL_PROGRAMS && kCsidlPersonal == CSIDL_PERSONAL &&
+              kCsidlFavorites == CSIDL_FAVORITES && kCsidlStartup == CSIDL_STARTUP && kCsidlRecent == CSIDL_RECENT &&
+              kCsidlSendTo == CSIDL_SENDTO && kCsidlStartMenu == CSIDL_STARTMENU && kCsidlMyMusic == CSIDL_MYMUSIC &&
+              kCsidlMyVideo == CSIDL_MYVIDEO && kCsidlDesktopDirectory == CSIDL_DESKTOPDIRECTORY &&
+              kCsidlFonts == CSIDL_FONTS && kCsidlTemplates == CSIDL_TEMPLATES &&
+              kCsidlCommonStartMenu == CSIDL_COMMON_STARTMENU && kCsidlCommonPrograms == CSIDL_COMMON_PROGRAMS &&
+              kCsidlCommonStartup == CSIDL_COMMON_STARTUP &&
+              kCsidlCommonDesktopDirectory == CSIDL_COMMON_DESKTOPDIRECTORY && kCsidlAppData == CSIDL_APPDATA &&
+              kCsidlLocalAppData == CSIDL_LOCAL_APPDATA && kCsidlInternetCache == CSIDL_INTERNET_CACHE &&
+              kCsidlCookies == CSIDL_COOKIES && kCsidlHistory == CSIDL_HISTORY &&
+              kCsidlCommonAppData == CSIDL_COMMON_APPDATA && kCsidlWindows == CSIDL_WINDOWS &&
+              kCsidlSystem == CSIDL_SYSTEM && kCsidlProgramFiles == CSIDL_PROGRAM_FILES &&
+              kCsidlMyPictures == CSIDL_MYPICTURES && kCsidlProfile == CSIDL_PROFILE &&
+              kCsidlSystemX86 == CSIDL_SYSTEMX86 && kCsidlProgramFilesX86 == CSIDL_PROGRAM_FILESX86 &&
+              kCsidlProgramFilesCommon == CSIDL_PROGRAM_FILES_COMMON &&
+              kCsidlCommonDocuments == CSIDL_COMMON_DOCUMENTS);
 
 std::wstring Text(std::wstring_view text) { return std::wstring(text); }
 
@@ -31,54 +46,24 @@ std::wstring SpecialFolderBuffer(int csidl, size_t chars)
     return FromAnsi(buffer);
 }
 
-std::vector<std::wstring> ProtectedFolders()
+std::wstring SpecialFolder(int csidl)
 {
-    std::vector<std::wstring> folders;
+    wchar_t buffer[MAX_PATH];
+    return SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer)) ? buffer : L"";
+}
+
+std::wstring FolderOf(PlatformFolder which)
+{
     wchar_t buffer[MAX_PATH + 1];
-    if (GetWindowsDirectoryW(buffer, MAX_PATH)) {
-        folders.push_back(buffer);
-        folders.push_back(std::wstring(buffer) + L"\\*");   // nothing inside it is ours to remove either
+    DWORD n = 0;
+    switch (which) {
+    case PlatformFolder::Windows: n = GetWindowsDirectoryW(buffer, MAX_PATH); break;
+    case PlatformFolder::System: n = GetSystemDirectoryW(buffer, MAX_PATH); break;
+    case PlatformFolder::Temporary: n = GetTempPathW(MAX_PATH, buffer); break;
+    case PlatformFolder::NativeProgramFiles: n = GetEnvironmentVariableW(L"ProgramW6432", buffer, MAX_PATH); break;
+    case PlatformFolder::NativeCommonFiles: n = GetEnvironmentVariableW(L"CommonProgramW6432", buffer, MAX_PATH); break;
     }
-    if (GetSystemDirectoryW(buffer, MAX_PATH)) folders.push_back(buffer);
-    if (GetTempPathW(MAX_PATH, buffer)) folders.push_back(buffer);
-    // The 64-bit program folders, which no folder number names to a 32-bit program.
-    for (const wchar_t* variable : {L"ProgramW6432", L"CommonProgramW6432"}) {
-        const DWORD n = GetEnvironmentVariableW(variable, buffer, MAX_PATH);
-        if (n > 0 && n < MAX_PATH) folders.push_back(buffer);
-    }
-    const int specials[] = {
-        CSIDL_DESKTOP,         CSIDL_PROGRAMS,         CSIDL_PERSONAL,          CSIDL_FAVORITES,
-        CSIDL_STARTUP,         CSIDL_RECENT,           CSIDL_SENDTO,            CSIDL_STARTMENU,
-        CSIDL_MYMUSIC,         CSIDL_MYVIDEO,          CSIDL_DESKTOPDIRECTORY,  CSIDL_FONTS,
-        CSIDL_TEMPLATES,       CSIDL_COMMON_STARTMENU, CSIDL_COMMON_PROGRAMS,   CSIDL_COMMON_STARTUP,
-        CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_APPDATA,  CSIDL_LOCAL_APPDATA,     CSIDL_INTERNET_CACHE,
-        CSIDL_COOKIES,         CSIDL_HISTORY,          CSIDL_COMMON_APPDATA,    CSIDL_WINDOWS,
-        CSIDL_SYSTEM,          CSIDL_PROGRAM_FILES,    CSIDL_MYPICTURES,        CSIDL_PROFILE,
-        CSIDL_SYSTEMX86,       CSIDL_PROGRAM_FILESX86, CSIDL_PROGRAM_FILES_COMMON, CSIDL_COMMON_DOCUMENTS,
-    };
-    for (int csidl : specials)
-        if (SUCCEEDED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer))) folders.push_back(buffer);
-    // Every profile of the PC, not only the user's own: the folders beside the user's profile.
-    if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, buffer))) {
-        std::wstring profiles = buffer;
-        profiles.erase(std::min(profiles.find_last_of(L'\\'), profiles.size()));
-        try {
-            const uint32_t mask = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-            for (const auto& entry : ListFolder(profiles + L"\\*", mask))
-                if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && entry.name != L"." && entry.name != L"..")
-                    folders.push_back(profiles + L"\\" + entry.name);
-        } catch (const PlatformError&) {
-            // Without the listing, the profiles folder itself still holds the user's profile.
-        }
-    }
-    // Each also under the name the file system resolves it to (a temporary folder given in short
-    // names, a folder that is a junction).
-    const size_t given = folders.size();
-    for (size_t i = 0; i < given; ++i) {
-        std::wstring resolved = ResolvedFolder(folders[i]);
-        if (!resolved.empty() && resolved != folders[i]) folders.push_back(std::move(resolved));
-    }
-    return folders;
+    return n > 0 && n < MAX_PATH ? std::wstring(buffer, n) : std::wstring();
 }
 
 void SaveShortcut(std::wstring_view file, std::wstring_view target, std::wstring_view workdir,

@@ -2,7 +2,7 @@
 // CR LF, line 4 read as a number, and the client's whole start-up run on it.
 #include "client/launch_request.h"
 #include "client/vemrix.h"
-#include "common/ansi.h"
+#include "os/ansi.h"
 #include "common/textfiles.h"
 #include "common/texthelpers.h"
 #include "tests/fuzz/fuzz_check.h"

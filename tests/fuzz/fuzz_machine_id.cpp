@@ -3,7 +3,7 @@
 // one that the next run trusts.
 #include "client/machine_id.h"
 #include "common/digest.h"
-#include "common/errors.h"
+#include "os/errors.h"
 #include "tests/fuzz/fuzz_check.h"
 #include "tests/unit/with_stand_in/vemr_window_double.h"
 

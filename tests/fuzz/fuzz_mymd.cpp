@@ -1,7 +1,7 @@
 // MyMd on any UTF-16 text (unpaired surrogates and characters outside the code page included), of
 // any length up to the limit and just past it.
 #include "common/digest.h"
-#include "common/errors.h"
+#include "os/errors.h"
 #include "tests/fuzz/fuzz_check.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Both query-value encoders on any UTF-16 text: the output's alphabet, its escapes, and that it
 // decodes back to what was encoded; GetUrlEnCode's limit of 32,767 code-page bytes.
-#include "common/ansi.h"
-#include "common/errors.h"
+#include "os/ansi.h"
+#include "os/errors.h"
 #include "common/urlencode.h"
 #include "tests/fuzz/fuzz_check.h"
 

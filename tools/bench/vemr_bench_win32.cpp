@@ -1,6 +1,6 @@
 // vemr's benchmark build (never shipped): the client with a timer of its start.
 #include "client/frame_win32.h"
-#include "common/ansi.h"
+#include "os/ansi.h"
 #include "os/win32/scoped.h"
 
 #include <cstdio>

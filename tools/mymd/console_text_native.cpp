@@ -1,7 +1,7 @@
 // Linux: UTF-8.
 #include "tools/mymd/console_text.h"
 
-#include "common/ansi.h"
+#include "os/ansi.h"
 
 namespace mymd {
 

@@ -1,7 +1,7 @@
 // Windows: the ANSI code page (GBK on a Chinese system), in which every byte sequence is text.
 #include "tools/mymd/console_text.h"
 
-#include "common/ansi.h"
+#include "os/ansi.h"
 
 namespace mymd {
 

@@ -3,7 +3,7 @@
 // Linux or Windows, needs nothing beside it.
 #include "client/launch_request.h"
 #include "common/digest.h"
-#include "common/errors.h"
+#include "os/errors.h"
 #include "tools/mymd/console_text.h"
 #include "tools/mymd/request_check.h"
 

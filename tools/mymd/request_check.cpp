@@ -1,9 +1,9 @@
 #include "tools/mymd/request_check.h"
 
-#include "common/ansi.h"
-#include "common/errors.h"
 #include "common/texthelpers.h"
 #include "common/urlencode.h"
+#include "os/ansi.h"
+#include "os/errors.h"
 #include "timesync/time_report.h"
 
 #include <cstdio>

@@ -5,7 +5,7 @@
 // them. Each implementation gives the tables what they cannot make through os/ alone (its
 // fixture_<implementation>.cpp).
 #pragma once
-#include "common/errors.h"
+#include "os/errors.h"
 
 #include <string>
 #include <string_view>

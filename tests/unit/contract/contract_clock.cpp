@@ -2,7 +2,6 @@
 // servers' answer, vemr stamps its request with them. The setters are horasync's alone and are not
 // run here (the test build records them; under Wine they never change the host clock).
 #include "os/clock.h"
-#include "os/platform.h"
 #include "tests/unit/contract/contract.h"
 
 #include <gtest/gtest.h>

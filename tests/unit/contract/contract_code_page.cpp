@@ -1,6 +1,6 @@
-// The code-page conversion (common/ansi.h): config.txt, the trace file and the registry hold GBK
+// The code-page conversion (os/ansi.h): config.txt, the trace file and the registry hold GBK
 // bytes (code page 936).
-#include "common/ansi.h"
+#include "os/ansi.h"
 #include "tests/unit/contract/contract.h"
 
 #include <gtest/gtest.h>

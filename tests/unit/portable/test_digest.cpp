@@ -2,7 +2,7 @@
 // The codes of long texts were computed with a separate implementation of the five steps, written
 // independently of common/digest.cpp.
 #include "common/digest.h"
-#include "common/errors.h"
+#include "os/errors.h"
 
 #include <gtest/gtest.h>
 

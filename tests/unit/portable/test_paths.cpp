@@ -1,6 +1,7 @@
 // Folder paths and config splitting: pure rules, the same in every build.
 #include "common/textfiles.h"
 #include "common/texthelpers.h"
+#include "os/paths.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Uninstall safety, as text: which install records the removal refuses before touching anything, for
 // the folders a shop PC reports as its system and user folders.
-#include "installer/setup_form.h"
+#include "installer/protected_folders.h"
 #include "tests/unit/portable/setup_safety_cases.h"
 
-#include "common/ansi.h"
+#include "os/ansi.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Both encoders under the GBK code page (code page 936), as on the shop PCs.
-#include "common/errors.h"
+#include "os/errors.h"
 #include "common/urlencode.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "tests/unit/stand_in/stand_in_clock.h"
 
-#include "common/errors.h"
+#include "os/errors.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
 #include "timesync/sntp.h"
 
@@ -29,6 +29,8 @@ void AdvanceClock(int64_t ms)
     Clock().utcMs += ms;
     Clock().counter += static_cast<uint32_t>(ms);
 }
+
+void SetZoneBias(int32_t minutes) { Clock().zoneBias = minutes; }
 
 } // namespace fakeos
 
@@ -83,6 +85,12 @@ void SetUtcClock(const UtcTime& time)
     fakeos::Journal().push_back(L"SetSystemTime");
     Clock().utcWritten.push_back(time);
     if (!Clock().utcSetSucceeds) throw PlatformError("SetSystemTime: privilege not held", 1314);
+}
+
+ZoneInfo GetZoneInfo()
+{
+    fakeos::Journal().push_back(L"zone");
+    return ZoneInfo{Clock().zoneBias, std::wstring(L"中国标准时间") + std::wstring(26, L'\0')};
 }
 
 } // namespace os

@@ -14,6 +14,7 @@ int64_t EpochMs(int year, int month, int day, int hour, int minute, int second, 
 struct ClockState {
     int64_t utcMs = EpochMs(2024, 3, 5, 2, 0, 0, 500);   // 10:00:00.500 in UTC+8
     int64_t zoneMs = 8 * 3600 * 1000;                    // the PC keeps UTC+8
+    int32_t zoneBias = -480;                             // the zone's bias in minutes (UTC = local + bias)
     uint32_t counter = 123456789;
     int64_t msPerReading = 0;                            // how far each counter reading moves time on
     int64_t msPerPump = 0;                               // how far time moves while events run once
@@ -27,5 +28,7 @@ struct ClockState {
 ClockState& Clock();
 // Moves UTC and the counter on together.
 void AdvanceClock(int64_t ms);
+// The platform's zone bias in minutes (UTC = local + bias).
+void SetZoneBias(int32_t minutes);
 
 } // namespace fakeos

@@ -1,7 +1,7 @@
 #include "tests/unit/stand_in/stand_in_files.h"
 
-#include "common/errors.h"
-#include "common/texthelpers.h"
+#include "os/errors.h"
+#include "os/paths.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
 
 #include <algorithm>

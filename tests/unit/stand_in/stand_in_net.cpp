@@ -1,7 +1,7 @@
 #include "tests/unit/stand_in/stand_in_net.h"
 
-#include "common/ansi.h"
-#include "common/errors.h"
+#include "os/ansi.h"
+#include "os/errors.h"
 #include "os/net.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
 

@@ -1,6 +1,6 @@
 #include "tests/unit/stand_in/stand_in_platform.h"
 
-#include "common/errors.h"
+#include "os/errors.h"
 #include "os/platform.h"
 #include "tests/unit/stand_in/program_ended.h"
 #include "tests/unit/stand_in/stand_in_clock.h"
@@ -15,7 +15,6 @@ struct State {
     std::wstring commandLine = L"C:\\prog\\program.exe";
     int pumps = 0;
     std::wstring exeName = L"program";
-    int32_t zoneBias = -480;
     int exitCode = -1;
     std::wstring reportTitle, reportText;
 };
@@ -58,7 +57,6 @@ std::wstring UpperCase(std::wstring_view name)
 int PumpCount() { return S().pumps; }
 void SetCommandLine(const std::wstring& commandLine) { S().commandLine = commandLine; }
 void SetExeName(const std::wstring& name) { S().exeName = name; }
-void SetZoneBias(int32_t minutes) { S().zoneBias = minutes; }
 int ExitCode() { return S().exitCode; }
 std::wstring ReportTitle() { return S().reportTitle; }
 std::wstring ReportText() { return S().reportText; }
@@ -100,12 +98,6 @@ void EndWithErrorReport(const std::exception& error)
     S().reportText = ErrorReportText(error);
     fakeos::Journal().push_back(L"report:" + S().reportText);
     End(1);
-}
-
-ZoneInfo GetZoneInfo()
-{
-    fakeos::Journal().push_back(L"zone");
-    return ZoneInfo{S().zoneBias, std::wstring(L"中国标准时间") + std::wstring(26, L'\0')};
 }
 
 } // namespace os

@@ -1,6 +1,6 @@
 // In-memory stand-in for the platform, for the unit tests of every build (and the fuzz targets): the
-// rest of os/platform.h beside the files (stand_in_files.h): window events, the shell's "open", the
-// zone, the command line, the error report and the end; and the one journal of every service.
+// rest of os/platform.h beside the files (stand_in_files.h): window events, the command line, the
+// error report and the end; and the one journal of every service.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -28,8 +28,6 @@ std::vector<std::wstring>& Journal();
 int PumpCount();
 void SetCommandLine(const std::wstring& commandLine);
 void SetExeName(const std::wstring& name);
-// The platform's zone bias in minutes (UTC = local + bias).
-void SetZoneBias(int32_t minutes);
 
 // How the program ended: its exit code (1 after an error), -1 while it has not.
 int ExitCode();

@@ -1,6 +1,6 @@
 #include "tests/unit/stand_in/stand_in_processes.h"
 
-#include "common/errors.h"
+#include "os/errors.h"
 #include "os/processes.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
 #include "tests/unit/stand_in/stand_in_clock.h"

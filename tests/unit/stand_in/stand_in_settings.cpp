@@ -1,6 +1,6 @@
 #include "tests/unit/stand_in/stand_in_settings.h"
 
-#include "common/errors.h"
+#include "os/errors.h"
 #include "os/settings.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
 

@@ -1,8 +1,9 @@
 #include "tests/unit/stand_in/stand_in_shell.h"
 
-#include "common/errors.h"
+#include "os/errors.h"
 #include "os/platform.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
+#include "tests/unit/stand_in/stand_in_files.h"
 
 namespace fakeos {
 
@@ -29,7 +30,19 @@ std::wstring SpecialFolderBuffer(int csidl, size_t chars)
     return buffer;
 }
 
-std::vector<std::wstring> ProtectedFolders() { return Shell().protectedFolders; }
+std::wstring SpecialFolder(int csidl)
+{
+    const auto found = Shell().specialFolders.find(csidl);
+    return found == Shell().specialFolders.end() ? std::wstring() : found->second;
+}
+
+std::wstring FolderOf(PlatformFolder which)
+{
+    if (which == PlatformFolder::System) return SystemDirectory();
+    if (which == PlatformFolder::Temporary) return fakeos::Files().tempPath;
+    const auto found = Shell().platformFolders.find(which);
+    return found == Shell().platformFolders.end() ? std::wstring() : found->second;
+}
 
 void SaveShortcut(std::wstring_view file, std::wstring_view target, std::wstring_view workdir,
                   std::wstring_view description, std::wstring_view arguments, int showCommand)

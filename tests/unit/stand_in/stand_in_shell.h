@@ -1,4 +1,5 @@
-// The stand-in's shell: special folders, the protected folders, shortcuts (saved as files of the
+// The stand-in's shell: special folders, the folders the platform names (the system and temporary
+// folders are the stand-in's SystemDirectory and Files().tempPath), shortcuts (saved as files of the
 // stand-in) and the shell's starts. The tests script and read them through Shell().
 #pragma once
 #include "os/shell.h"
@@ -31,10 +32,7 @@ struct ShellScript {
         {os::kCsidlPrograms, L"C:\\Users\\shop\\Start Menu\\Programs"},
         {os::kCsidlDesktop, L"C:\\Users\\shop\\Desktop"},
     };
-    std::vector<std::wstring> protectedFolders = {
-        L"C:\\WINDOWS", L"C:\\WINDOWS\\system32", L"C:\\Users\\shop", L"C:\\Users\\shop\\Start Menu\\Programs",
-        L"C:\\Users\\shop\\Desktop", L"C:\\Program Files", L"C:\\Users\\shop\\AppData\\Local\\Temp\\",
-    };
+    std::map<os::PlatformFolder, std::wstring> platformFolders = {{os::PlatformFolder::Windows, L"C:\\WINDOWS"}};
     std::set<std::wstring> failingShortcuts;
 
     // What the program did.

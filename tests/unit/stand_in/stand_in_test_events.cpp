@@ -1,5 +1,5 @@
 // horasync's test events in the unit tests: each one an "event:" line of the stand-in's journal.
-#include "common/ansi.h"
+#include "os/ansi.h"
 #include "tests/unit/stand_in/stand_in_platform.h"
 #include "timesync/test_events.h"
 

@@ -1,7 +1,7 @@
 // The os services horasync uses, against the real thing (under Wine here): WaitShell on real
 // processes, the UDP socket on loopback, the trace file's writes, GB2312, one HTTP exchange and
 // socket notifications while a handler lets events run.
-#include "common/errors.h"
+#include "os/errors.h"
 #include "common/launch.h"
 #include "os/clock.h"
 #include "os/net.h"

@@ -1,11 +1,12 @@
 // The installer's Windows platform and the routines that lean on it most, against the real registry,
 // file system and shell (under Wine here).
+#include "installer/protected_folders.h"
 #include "installer/setup_form.h"
 #include "installer/setup_window_win32.h"
 #include "tests/unit/wine/wine_support.h"
 
-#include "common/ansi.h"
-#include "common/errors.h"
+#include "os/ansi.h"
+#include "os/errors.h"
 #include "common/filemaint.h"
 #include "common/textfiles.h"
 #include "os/platform.h"
@@ -275,7 +276,7 @@ TEST_F(WinSetup, FoldersOfThePlatform)
     const std::wstring programs = form.mygetwinspfold(os::kCsidlPrograms);
     EXPECT_NE(programs.find(L"PROGRAMS"), std::wstring::npos) << std::string(ToAnsi(programs));
     EXPECT_GE(form.mygetwinspfold(os::kCsidlDesktop).size(), 4u);
-    const auto kept = os::ProtectedFolders();
+    const auto kept = ProtectedFolders();
     wchar_t windows[MAX_PATH];
     GetWindowsDirectoryW(windows, MAX_PATH);
     EXPECT_NE(std::find(kept.begin(), kept.end(), windows), kept.end());

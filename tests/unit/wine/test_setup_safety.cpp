@@ -1,12 +1,10 @@
 // Uninstall safety against the real file system (under Wine here): a folder known under another
-// name (its short name) is resolved to the folder itself, and every profile of the PC counts as
-// protected, not only the user's own.
-#include "installer/setup_form.h"
+// name (its short name) is resolved to the folder itself.
+#include "installer/protected_folders.h"
 #include "tests/unit/wine/wine_support.h"
 
-#include "common/ansi.h"
+#include "os/ansi.h"
 #include "os/platform.h"
-#include "os/shell.h"
 
 #include <shlobj.h>
 
@@ -54,44 +52,7 @@ TEST(WinSetupSafety, AShortNameResolvesToTheFolderItself)
     EXPECT_EQ(os::ResolvedFolder(L"\\\\nosuch\\share\\x\\"), L"");   // not C:\NOSUCH\SHARE\X
 
     // The text alone passes; what it resolves to does not.
-    const auto kept = os::ProtectedFolders();
+    const auto kept = ProtectedFolders();
     EXPECT_FALSE(UnsafeToRemove(Upper(shortName) + L"\\", kept));
     EXPECT_TRUE(UnsafeToRemove(os::ResolvedFolder(shortName), kept));
-}
-
-TEST(WinSetupSafety, EveryProfileOfThePcIsProtected)
-{
-    std::wstring profiles = SpecialFolder(CSIDL_PROFILE);
-    ASSERT_FALSE(profiles.empty());
-    profiles.erase(profiles.find_last_of(L'\\'));
-    const std::wstring other = profiles + L"\\safety-test-other";
-    CreateDirectoryW(other.c_str(), nullptr);
-
-    const auto kept = os::ProtectedFolders();
-    EXPECT_TRUE(UnsafeToRemove(Upper(other) + L"\\", kept));
-    EXPECT_TRUE(UnsafeToRemove(Upper(profiles) + L"\\PUBLIC\\", kept));
-    EXPECT_TRUE(UnsafeToRemove(Upper(SpecialFolder(CSIDL_PROFILE)) + L"\\", kept));
-    EXPECT_FALSE(UnsafeToRemove(Upper(other) + L"\\VEMR\\", kept)) << "a folder of its own inside one is not";
-    RemoveDirectoryW(other.c_str());
-}
-
-TEST(WinSetupSafety, NothingInsideTheWindowsFolderNorThe64BitProgramFoldersIsRemoved)
-{
-    const auto kept = os::ProtectedFolders();
-    wchar_t windows[MAX_PATH];
-    ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
-    EXPECT_TRUE(UnsafeToRemove(Upper(windows) + L"\\INF\\", kept));
-    EXPECT_TRUE(UnsafeToRemove(Upper(windows) + L"\\SYSTEM32\\DRIVERS\\", kept));
-    EXPECT_TRUE(UnsafeToRemove(Upper(windows) + L"\\VEMRCLIENT\\", kept));
-    EXPECT_FALSE(UnsafeToRemove(Upper(windows) + L"X\\", kept));
-
-    // A 32-bit program is told the 32-bit program folder; the 64-bit one counts all the same.
-    wchar_t native[MAX_PATH];
-    const DWORD n = GetEnvironmentVariableW(L"ProgramW6432", native, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) GTEST_SKIP() << "no 64-bit program folder here";
-    EXPECT_TRUE(UnsafeToRemove(Upper(native) + L"\\", kept)) << ToAnsi(native);
-    const std::wstring shortName = ShortName(native);
-    ASSERT_FALSE(shortName.empty());
-    EXPECT_TRUE(UnsafeToRemove(os::ResolvedFolder(shortName + L"\\"), kept)) << ToAnsi(shortName);
-    EXPECT_FALSE(UnsafeToRemove(Upper(native) + L"\\VEMR\\", kept)) << "a folder of its own inside it is not";
 }

@@ -6,7 +6,7 @@
 // run ended and that nothing ran after it. Constructing one starts the stand-in afresh.
 #pragma once
 #include "tests/unit/stand_in/program_ended.h"
-#include "common/ansi.h"
+#include "os/ansi.h"
 #include "os/clock.h"
 #include "os/settings.h"
 #include "tests/unit/stand_in/stand_in_clock.h"

@@ -8,8 +8,8 @@
 #include "tests/unit/stand_in/stand_in_shell.h"
 #include "tests/unit/with_stand_in/setup_window_double.h"
 
-#include "common/ansi.h"
-#include "common/errors.h"
+#include "os/ansi.h"
+#include "os/errors.h"
 #include "os/platform.h"
 #include "os/settings.h"
 
@@ -59,7 +59,7 @@ public:
 
     fakeos::ShellScript& shell = fakeos::Shell();
     std::map<int, std::wstring>& specialFolders = shell.specialFolders;
-    std::vector<std::wstring>& protectedFolders = shell.protectedFolders;
+    std::map<os::PlatformFolder, std::wstring>& platformFolders = shell.platformFolders;
     std::set<std::wstring>& failingShortcuts = shell.failingShortcuts;
     std::vector<ShellStart>& shellStarts = shell.shellStarts;
     std::map<std::wstring, SavedShortcut>& shortcuts = shell.shortcuts;

@@ -6,7 +6,7 @@
 #include "tests/unit/stand_in/program_ended.h"
 #include "installer/setup_form.h"
 
-#include "common/errors.h"
+#include "os/errors.h"
 #include "tests/unit/stand_in/stand_in_clock.h"
 #include "tests/unit/stand_in/stand_in_processes.h"
 

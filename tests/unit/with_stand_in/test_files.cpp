@@ -1,6 +1,6 @@
 // The file and folder routines' logic against the in-memory platform: retries, read states,
 // attribute memo, error policies that a real file system can hardly produce on demand.
-#include "common/errors.h"
+#include "os/errors.h"
 #include "common/filemaint.h"
 #include "common/textfiles.h"
 #include "os/platform.h"

@@ -2,7 +2,7 @@
 // request and its trace points, the reply that is discarded and the one that is used, retries and
 // the end, ignored datagrams, the clock setting, the report, start-up and the command waits.
 #include "common/digest.h"
-#include "common/errors.h"
+#include "os/errors.h"
 #include "common/urlencode.h"
 #include "tests/unit/with_stand_in/horasync_double.h"
 #include "timesync/autotime.h"

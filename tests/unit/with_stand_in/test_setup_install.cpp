@@ -3,7 +3,7 @@
 // it brings up to date, the shortcuts, the record and the uninstall entry.
 #include "tests/unit/with_stand_in/setup_system_double.h"
 
-#include "common/ansi.h"
+#include "os/ansi.h"
 #include "os/settings.h"
 
 #include <gtest/gtest.h>

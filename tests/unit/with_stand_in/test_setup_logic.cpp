@@ -1,11 +1,13 @@
 // The installer's rules that need no platform service but its window: mode choice, texts it builds,
 // the folder checks, the ANSI byte count, the administrator test and the focus rule.
+#include "installer/protected_folders.h"
 #include "tests/unit/with_stand_in/setup_window_double.h"
 
-#include "common/ansi.h"
-#include "common/errors.h"
+#include "os/ansi.h"
+#include "os/errors.h"
 #include "common/launch.h"
 #include "common/textfiles.h"
+#include "common/texthelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // the special and temporary folders against the stand-in's registry, shell and files.
 #include "tests/unit/with_stand_in/setup_system_double.h"
 
-#include "common/ansi.h"
+#include "os/ansi.h"
 
 #include <gtest/gtest.h>
 

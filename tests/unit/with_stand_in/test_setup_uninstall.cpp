@@ -2,7 +2,7 @@
 // stage 2 with its refusals, and the depth-first removal of a folder tree.
 #include "tests/unit/with_stand_in/setup_system_double.h"
 
-#include "common/ansi.h"
+#include "os/ansi.h"
 #include "os/settings.h"
 
 #include <gtest/gtest.h>

@@ -5,9 +5,11 @@
 #include "tests/unit/with_stand_in/setup_system_double.h"
 #include "tests/unit/portable/setup_safety_cases.h"
 
-#include "common/ansi.h"
 #include "common/textfiles.h"
+#include "installer/protected_folders.h"
+#include "os/ansi.h"
 #include "os/settings.h"
+#include "os/shell.h"
 
 #include <gtest/gtest.h>
 
@@ -22,12 +24,39 @@ const std::wstring kInstalled = L"C:\\VEMRCLIENT\\";
 // The fake, knowing some folders under a second name as the file system resolves them.
 using ResolvingFilesSystem = FakeFilesSystem;
 
+// The folders of kShopPcFolders as the shop PC's platform names them; the program group and the
+// desktop stay the stand-in's.
+void ShopPcFolders(FakeFilesSystem& sys)
+{
+    const std::wstring profile = L"C:\\Users\\shop", roaming = profile + L"\\AppData\\Roaming\\Microsoft\\Windows";
+    sys.platformFolders = {{os::PlatformFolder::Windows, L"C:\\Windows"},
+                           {os::PlatformFolder::NativeProgramFiles, L"C:\\Program Files"},
+                           {os::PlatformFolder::NativeCommonFiles, L"C:\\Program Files\\Common Files"}};
+    const std::pair<int, std::wstring> special[] = {
+        {os::kCsidlSystemX86, L"C:\\Windows\\SysWOW64"}, {os::kCsidlFonts, L"C:\\Windows\\Fonts"},
+        {os::kCsidlProfile, profile}, {os::kCsidlPersonal, profile + L"\\Documents"},
+        {os::kCsidlMyMusic, profile + L"\\Music"}, {os::kCsidlMyPictures, profile + L"\\Pictures"},
+        {os::kCsidlFavorites, profile + L"\\Favorites"}, {os::kCsidlAppData, profile + L"\\AppData\\Roaming"},
+        {os::kCsidlLocalAppData, profile + L"\\AppData\\Local"}, {os::kCsidlStartMenu, roaming + L"\\Start Menu"},
+        {os::kCsidlStartup, roaming + L"\\Start Menu\\Programs\\Startup"}, {os::kCsidlSendTo, roaming + L"\\SendTo"},
+        {os::kCsidlRecent, roaming + L"\\Recent"}, {os::kCsidlCommonAppData, L"C:\\ProgramData"},
+        {os::kCsidlCommonPrograms, L"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"},
+        {os::kCsidlCommonDesktopDirectory, L"C:\\Users\\Public\\Desktop"},
+        {os::kCsidlCommonDocuments, L"C:\\Users\\Public\\Documents"},
+        {os::kCsidlProgramFiles, L"C:\\Program Files (x86)"}, {os::kCsidlProgramFilesX86, L"C:\\Program Files (x86)"},
+        {os::kCsidlProgramFilesCommon, L"C:\\Program Files (x86)\\Common Files"},
+    };
+    for (const auto& [csidl, folder] : special) sys.specialFolders[csidl] = folder;
+    for (const wchar_t* name : {L"Default", L"other", L"Public", L"shop"})
+        sys.PutFolder(L"C:\\Users\\" + std::wstring(name));
+}
+
 // An installation in `folder` (files, a subfolder, shortcuts, entry) and the record `record`; the
 // working copy runs from the temporary folder.
 void Installed(FakeFilesSystem& sys, const std::wstring& folder, const std::wstring& record)
 {
     fakeos::Reset(kTemp);
-    sys.protectedFolders = kShopPcFolders;
+    ShopPcFolders(sys);
     sys.PutFolder(kTemp);
     sys.PutFolder(L"C:\\Users\\shop\\Desktop");
     for (const auto& name : kProductFiles) sys.PutFile(folder + name, "installed");
@@ -142,4 +171,20 @@ TEST(FakeUninstallSafety, GroupFolderLeadingElsewhereStaysAndTheRestIsRemoved)
     EXPECT_TRUE(sys.Has(L"C:\\Users\\shop\\Documents\\letter.txt"));
     EXPECT_FALSE(sys.Has(kDesktopLink));
     EXPECT_EQ(InstallRecord(), L"(none)");
+}
+
+TEST(FakeUninstallSafety, EveryProfileAndAllInsideTheWindowsFolderAndThe64BitProgramFoldersAreProtected)
+{
+    FakeFilesSystem sys;
+    ShopPcFolders(sys);
+    sys.resolved[L"C:\\PROGRA~1\\"] = L"C:\\Program Files";
+    const auto kept = ProtectedFolders();
+    for (const wchar_t* folder : {L"C:\\USERS\\OTHER\\", L"C:\\USERS\\PUBLIC\\", L"C:\\USERS\\SHOP\\",
+                                  L"C:\\WINDOWS\\INF\\", L"C:\\WINDOWS\\SYSTEM32\\DRIVERS\\",
+                                  L"C:\\WINDOWS\\VEMRCLIENT\\", L"C:\\PROGRAM FILES\\"})
+        EXPECT_TRUE(UnsafeToRemove(folder, kept)) << ToAnsi(folder);
+    EXPECT_TRUE(UnsafeToRemove(os::ResolvedFolder(L"C:\\PROGRA~1\\"), kept));
+    // A folder of its own inside one is not.
+    for (const wchar_t* folder : {L"C:\\USERS\\OTHER\\VEMR\\", L"C:\\WINDOWSX\\", L"C:\\PROGRAM FILES\\VEMR\\"})
+        EXPECT_FALSE(UnsafeToRemove(folder, kept)) << ToAnsi(folder);
 }

@@ -4,7 +4,7 @@
 #pragma once
 #include "client/launch_request.h"
 #include "client/vemrix_window.h"
-#include "common/ansi.h"
+#include "os/ansi.h"
 #include "os/settings.h"
 #include "tests/unit/stand_in/program_ended.h"
 #include "tests/unit/stand_in/stand_in_clock.h"

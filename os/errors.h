@@ -1,4 +1,5 @@
-// Errors that the shared routines let reach their callers. Everything else answers with results.
+// Errors that the OS boundary and the shared routines let reach their callers, and the error report's
+// text. Everything else answers with results.
 #pragma once
 #include <exception>
 #include <stdexcept>

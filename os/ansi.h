@@ -1,6 +1,8 @@
-// The one place where wide text meets the system's ANSI code page (GBK, code page 936, on the shop
-// PCs). Wide text is UTF-16 code units in std::wstring on every build, so character counts are the
-// same natively and on Windows. Characters the code page lacks become '?'.
+// The code-page conversion: the one place where wide text meets the system's ANSI code page (GBK,
+// code page 936, on the shop PCs), and UTF-8. Wide text is UTF-16 code units in std::wstring on every
+// build, so character counts are the same natively and on Windows. Characters the code page lacks
+// become '?'. ToAnsi and FromAnsi are the platform's (os/win32/ansi_win32.cpp; for the Linux builds
+// os/native/ansi_iconv.cpp); the rest is the same everywhere (os/ansi.cpp).
 #pragma once
 #include <string>
 #include <string_view>

@@ -1,6 +1,6 @@
 // Portable half of the ANSI boundary: character codes and UTF-8. The code-page conversion itself is
 // the platform's (os/win32/ansi_win32.cpp on Windows, os/native/ansi_iconv.cpp on Linux).
-#include "common/ansi.h"
+#include "os/ansi.h"
 
 int AnsiCode(wchar_t ch)
 {

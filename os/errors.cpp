@@ -1,6 +1,7 @@
-#include "common/errors.h"
+// The error report's text, as every implementation of the platform shows it.
+#include "os/errors.h"
 
-#include "common/ansi.h"
+#include "os/ansi.h"
 
 std::wstring ErrorReportText(const std::exception& error)
 {

@@ -94,9 +94,8 @@ cp "$SE_PROBE" "$inuse/vemr.exe"
 echo 'old config' >"$inuse/config.txt"
 echo 'old horasync' >"$inuse/horasync.exe"
 stop=$WINEPREFIX/drive_c/setup-e2e/client.stop
-hold 'C:\FAULT-INUSE\vemr.exe' "$stop" || true
+e2e_check "the stand-in client runs from the install folder" hold 'C:\FAULT-INUSE\vemr.exe' "$stop"
 client=$HOLD_PID
-e2e_check "the stand-in client runs from the install folder" test -e "$stop.running"
 se_installed 'C:\FAULT-INUSE' in-use-install
 e2e_check "client running: its vemr.exe stays as it was" cmp -s "$SE_PROBE" "$inuse/vemr.exe"
 e2e_check "client running: it still runs" kill -0 "$client"
@@ -109,9 +108,8 @@ e2e_check "the stand-in client ends when told" se_release "$stop" "$client"
 # ---- horasync.exe running in the install folder during the removal ---------------------------------
 cp "$SE_PROBE" "$inuse/horasync.exe"
 stop=$WINEPREFIX/drive_c/setup-e2e/horasync.stop
-hold 'C:\FAULT-INUSE\horasync.exe' "$stop" || true
+e2e_check "the stand-in horasync runs from the install folder" hold 'C:\FAULT-INUSE\horasync.exe' "$stop"
 synchroniser=$HOLD_PID
-e2e_check "the stand-in horasync runs from the install folder" test -e "$stop.running"
 command=$(se_uninstall_command)
 t0=$SECONDS
 se_probe start "$command" >/dev/null

@@ -1,9 +1,9 @@
 # horasync.bash — horasync's helpers, sourced by tests/e2e/horasync_*.sh, tests/e2e/fault_*.sh,
 # tools/demo/horasync_demo.sh and tools/bench/horasync_bench.sh (not a scenario itself). One
 # private network namespace per script in which the five SNTP server names and the operator host
-# map to 127.0.0.1; SNTP servers (chrony, or our own responder) and the
-# stand-in operator server run in it; horasync runs in it under Wine, each run from a folder of
-# its own in the prefix, where it leaves its trace (and, as a test build, what it would have set).
+# map to 127.0.0.1; SNTP servers (chrony, or our own responder) and the stand-in operator server
+# run in it; horasync runs in it under Wine, each run from a folder of its own in the prefix, where
+# it leaves its trace (and, as a test build, what it would have set).
 #
 #   hs_begin NAME [product] namespace up, Wine environment (the caller's or a fresh one), the test
 #                            build (not with "product": only dist/ is run)

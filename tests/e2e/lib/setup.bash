@@ -241,9 +241,7 @@ se_entry() {
 se_forget_install() {
   wine reg delete "$SE_UNINSTALL_KEY\\$SE_TITLE" /f >/dev/null 2>&1 || true
   wine reg delete 'HKCU\Software\VB and VBA Program Settings\tavin' /f >/dev/null 2>&1 || true
-  [[ -n ${SE_GROUP_UNIX:-} ]] && rm -rf "$SE_GROUP_UNIX"
-  [[ -n ${SE_DESKTOP_LINK_UNIX:-} ]] && rm -f "$SE_DESKTOP_LINK_UNIX"
-  return 0
+  rm -rf ${SE_GROUP_UNIX:+"$SE_GROUP_UNIX"} ${SE_DESKTOP_LINK_UNIX:+"$SE_DESKTOP_LINK_UNIX"}
 }
 
 se_cleanup() {

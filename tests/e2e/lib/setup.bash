@@ -209,6 +209,7 @@ se_refused_record() {
   out=$(se_probe look "卸载失败！" 15000) || true
   [[ -n ${2:-} ]] && se_shot "$2"
   se_probe ok "卸载失败！" >/dev/null || true
+  # shellcheck disable=SC1111  # the message's own quotation marks
   e2e_check "record $record: refused with a message naming it" grep -qF "text=记录的安装路径“$record”" <<<"$out"
   e2e_check "record $record: stop icon" grep -qxF "icon=stop" <<<"$out"
   e2e_check "record $record: its vemr.exe and config.txt stay" test -f "$target/vemr.exe" -a -f "$target/config.txt"

@@ -19,10 +19,10 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib/horasync.bash"
 hs_begin leftovers product
 # Every Wine program of this script talks to one wineserver, started here inside the namespace and
 # kept running between the programs (-p), so its open descriptors can be compared from run to run.
-hs_in wineserver -p
-hs_in wine reg query 'HKCU\Software' >/dev/null 2>&1 || true
+e2e_in wineserver -p
+hs_wineserver_up
 # shellcheck source=lib/setup.bash
-source "$HS_ROOT/tests/e2e/lib/setup.bash"
+source "$E2E_ROOT/tests/e2e/lib/setup.bash"
 se_begin fault_leftovers   # its cleanup runs before horasync's
 
 VEMR_PROBE=$E2E_PROBES/vemr_probe.exe
@@ -92,7 +92,7 @@ after_run() {
   echo "$fds" >"$LEFT/$1.after-fds"
 }
 report() { # report NAME: figures of the run for the log
-  hs_say "  $1: processes before/after: $(wc -l <"$LEFT/$1.procs")/$(wine_processes | wc -l)" \
+  e2e_say "  $1: processes before/after: $(wc -l <"$LEFT/$1.procs")/$(wine_processes | wc -l)" \
     "($(wine_processes | cut -d' ' -f2 | tr '\n' ' ')), new files: $(new_files "$1" | wc -l)," \
     "wineserver descriptors $(cat "$LEFT/$1.fds") before, $(cat "$LEFT/$1.after-fds") after"
   new_files "$1" | sed 's/^/    new: /' || true
@@ -104,7 +104,7 @@ hs_operator
 
 # ---- horasync ------------------------------------------------------------------------------------
 for arch in win32 win64; do
-  exe=$HS_ROOT/dist/$arch/horasync.exe
+  exe=$E2E_ROOT/dist/$arch/horasync.exe
   [[ -f $exe ]] || continue
   for n in 1 2 3; do
     run=horasync-$arch-$n
@@ -113,25 +113,24 @@ for arch in win32 win64; do
     hs_run "$run" "$HS_OPERATOR"
     settle "$run" || true
     after_run "$run"
-    hs_say "horasync $arch, run $n: ended with $HS_RC after $HS_MS ms"
+    e2e_say "horasync $arch, run $n: ended with $HS_RC after $HS_MS ms"
     report "$run"
-    hs_check "horasync $arch run $n: ended by itself" test "$HS_RC" -eq 0
-    hs_check "horasync $arch run $n: no process left" test -z "$(new_processes "$run")"
-    hs_check "horasync $arch run $n: no file beyond its trace" \
+    e2e_check "horasync $arch run $n: ended by itself" hs_ended
+    e2e_check "horasync $arch run $n: no process left" test -z "$(new_processes "$run")"
+    e2e_check "horasync $arch run $n: no file beyond its trace" \
       test -z "$(unexpected "$run" "^\./hs/$run/(TavinDebug\.txt|wine\.out)$")"
-    hs_check "horasync $arch run $n: the trace written" test -s "$HS_DIR/TavinDebug.txt"
-    hs_check "horasync $arch run $n: nothing removed" test -z "$(gone_files "$run")"
+    e2e_check "horasync $arch run $n: the trace written" test -s "$HS_DIR/TavinDebug.txt"
+    e2e_check "horasync $arch run $n: nothing removed" test -z "$(gone_files "$run")"
   done
-  hs_check "horasync $arch: the wineserver's descriptors steady over three runs" steady "horasync-$arch-1" "horasync-$arch-3"
+  e2e_check "horasync $arch: the wineserver's descriptors steady over three runs" steady "horasync-$arch-1" "horasync-$arch-3"
 done
 
 # ---- vemr, with the real horasync beside it -----------------------------------------------------------
 # The launch page is answered only after 60 s: the browser stays up while the window goes to the
 # tray and back; the time report is answered at once.
 hs_operator --delay 60 --fault-on launch
-vemr_probe() { { hs_in wine "$VEMR_PROBE" "$@" 2>/dev/null || true; } | tr -d '\r'; }
+vemr_probe() { { e2e_in wine "$VEMR_PROBE" "$@" 2>/dev/null || true; } | tr -d '\r'; }
 vemr_pid() { wine_processes | awk '$2 == "vemr.exe" {print $1; exit}'; }
-reports() { grep -c '"endpoint": "report"' "$HS_WORK/operator.log" || true; }
 # The browser control's use makes the platform's cookie store and, once a page arrives, its web cache
 # (wininet), both kept for good.
 COOKIES='users/[^/]+/AppData/Local/Microsoft/Windows/(INetCookies/index\.dat|INetCache(/.*)?)'
@@ -142,26 +141,26 @@ vemr_run() {
   local n=$1 trips=$2 run=vemr-$1 app=$WINEPREFIX/drive_c/leftovers-app reports_before pid starter fds_start fds_end
   rm -rf "$app"
   mkdir -p "$app"
-  cp "$HS_ROOT/dist/win32/vemr.exe" "$HS_ROOT/dist/win32/horasync.exe" "$app/"
+  cp "$E2E_ROOT/dist/win32/vemr.exe" "$E2E_ROOT/dist/win32/horasync.exe" "$app/"
   printf '收银通\r\n%s\r\n收银通\r\n8' "$HS_OPERATOR" | iconv -f utf-8 -t gbk >"$app/config.txt"
-  reports_before=$(reports)
+  reports_before=$(hs_reports)
   snapshot "$run"
-  (cd "$app" && TZ=Asia/Shanghai exec "$HS_NETNS" run "$E2E_NS" wine 'C:\leftovers-app\vemr.exe') >"$LEFT/$run.out" 2>&1 &
+  (cd "$app" && TZ=Asia/Shanghai exec "$E2E_NETNS" run "$E2E_NS" wine 'C:\leftovers-app\vemr.exe') >"$LEFT/$run.out" 2>&1 &
   starter=$!
   if ((SAFE_SKEW == 0)); then
-    for _ in $(seq 200); do (($(reports) > reports_before)) && break; sleep 0.1; done
+    for _ in $(seq 200); do (($(hs_reports) > reports_before)) && break; sleep 0.1; done
   else
     local until=$((SECONDS + 15))   # started (a listing of Wine's processes takes a while)
     while ((SECONDS < until)); do wine_processes | grep -q ' horasync\.exe$' && break; sleep 0.1; done
   fi
   for _ in $(seq 100); do wine_processes | grep -q ' horasync\.exe$' || break; sleep 0.1; done
   if ((SAFE_SKEW == 0)); then
-    hs_check "vemr run $n: its horasync reported and ended by itself" \
-      bash -c "(( $(reports) > $reports_before )) && ! grep -q ' horasync\.exe$' <<<'$(wine_processes)'"
+    e2e_check "vemr run $n: its horasync reported and ended by itself" \
+      bash -c "(( $(hs_reports) > $reports_before )) && ! grep -q ' horasync\.exe$' <<<'$(wine_processes)'"
   else
     # In the hours in which horasync sets nothing the shipped build cannot report: Wine takes no
     # setting from a server moved away from them either.
-    hs_check "vemr run $n: its horasync ended by itself" bash -c "! grep -q ' horasync\.exe$' <<<'$(wine_processes)'"
+    e2e_check "vemr run $n: its horasync ended by itself" bash -c "! grep -q ' horasync\.exe$' <<<'$(wine_processes)'"
   fi
   pid=$(vemr_pid)
   vemr_probe wait 10000 >/dev/null
@@ -171,62 +170,56 @@ vemr_run() {
   sleep 1
   fds_end=$(find "/proc/$pid/fd" -mindepth 1 2>/dev/null | wc -l)
   if ((trips)); then
-    hs_say "vemr (pid $pid): its descriptors after start-up $fds_start, after $trips trips to the tray $fds_end"
-    hs_check "vemr run $n: shown again after $trips trips to the tray" grep -qx 'visible=1' <<<"$(vemr_probe state)"
-    hs_check "vemr run $n: no descriptor gained over $trips trips to the tray (at most 2)" test "$fds_end" -le $((fds_start + 2))
+    e2e_say "vemr (pid $pid): its descriptors after start-up $fds_start, after $trips trips to the tray $fds_end"
+    e2e_check "vemr run $n: shown again after $trips trips to the tray" grep -qx 'visible=1' <<<"$(vemr_probe state)"
+    e2e_check "vemr run $n: no descriptor gained over $trips trips to the tray (at most 2)" test "$fds_end" -le $((fds_start + 2))
   fi
   vemr_probe close >/dev/null
   for _ in $(seq 150); do kill -0 "$starter" 2>/dev/null || break; sleep 0.1; done
-  hs_check "vemr run $n: ended when its window was closed" bash -c "! kill -0 $starter 2>/dev/null"
+  e2e_check "vemr run $n: ended when its window was closed" bash -c "! kill -0 $starter 2>/dev/null"
   settle "$run" || true
   after_run "$run"
   report "$run"
-  hs_check "vemr run $n: no process left (neither vemr nor horasync)" test -z "$(new_processes "$run")"
-  hs_check "vemr run $n: no file beyond horasync's trace (and the platform's cookie store and web cache)" \
+  e2e_check "vemr run $n: no process left (neither vemr nor horasync)" test -z "$(new_processes "$run")"
+  e2e_check "vemr run $n: no file beyond horasync's trace (and the platform's cookie store and web cache)" \
     test -z "$(unexpected "$run" "^\./(leftovers-app/TavinDebug\.txt|$COOKIES)$")"
-  hs_check "vemr run $n: nothing removed" test -z "$(gone_files "$run")"
+  e2e_check "vemr run $n: nothing removed" test -z "$(gone_files "$run")"
   rm -rf "$app"
 }
 vemr_run 1 20
 vemr_run 2 0
-hs_check "vemr: the wineserver's descriptors steady over two runs" steady vemr-1 vemr-2
+e2e_check "vemr: the wineserver's descriptors steady over two runs" steady vemr-1 vemr-2
 hs_operator_stop
 
 # ---- setup: install, then remove through the uninstall entry ------------------------------------------
 SE_CLEANUP_DIRS+=('C:\VEMRLEAK')
-temp=$(wine cmd /c echo '%TEMP%' 2>/dev/null | tr -d '\r')
-temp_rel=$(realpath "$(se_unix "$temp")")
+temp_rel=$(realpath "$(se_unix "$(se_temp)")")
 temp_rel=${temp_rel#"$(realpath "$WINEPREFIX/drive_c")/"}
 sys_rel=${SE_SYSDIR#"$WINEPREFIX/drive_c/"}
 # setup_run N: the install window, C:\VEMRLEAK typed, installed; removed through the entry's command.
 setup_run() {
   local n=$1 run=setup-$1 command
   snapshot "$run"
-  se_install 'C:\VEMRLEAK'
-  se_box "恭喜！" "安装完成！" exclamation
-  hs_check "setup run $n: the install ends after OK" se_wait_end 10
-  hs_check "setup run $n: installed" test -f "$WINEPREFIX/drive_c/VEMRLEAK/vemr.exe"
-  command=$(sed -n 's/^ *UninstallString *REG_SZ *//p' <<<"$(se_entry)")
+  se_installed 'C:\VEMRLEAK'
+  e2e_check "setup run $n: installed" test -f "$WINEPREFIX/drive_c/VEMRLEAK/vemr.exe"
+  command=$(se_uninstall_command)
   se_probe start "$command" >/dev/null
   se_box "恭喜！" "卸载完成！" information
   settle "$run" || true
   after_run "$run"
   report "$run"
-  hs_check "setup run $n: no process left (setup, its working copy, regsvr32, probes)" test -z "$(new_processes "$run")"
-  hs_check "setup run $n: the install folder gone" test ! -e "$WINEPREFIX/drive_c/VEMRLEAK"
-  hs_check "setup run $n: nothing new on C:\\ (the install folder's parent)" \
+  e2e_check "setup run $n: no process left (setup, its working copy, regsvr32, probes)" test -z "$(new_processes "$run")"
+  e2e_check "setup run $n: the install folder gone" test ! -e "$WINEPREFIX/drive_c/VEMRLEAK"
+  e2e_check "setup run $n: nothing new on C:\\ (the install folder's parent)" \
     test -z "$(new_files "$run" | grep -E '^\./[^/]+$' || true)"
-  hs_check "setup run $n: the working copy kept in the temporary folder" \
+  e2e_check "setup run $n: the working copy kept in the temporary folder" \
     test -f "$WINEPREFIX/drive_c/$temp_rel/uninstallvemr.exe"
-  hs_check "setup run $n: no file beyond the runtime files and the working copy" test -z "$(unexpected "$run" \
+  e2e_check "setup run $n: no file beyond the runtime files and the working copy" test -z "$(unexpected "$run" \
     "^\./($sys_rel/(MSWINSCK\.OCX|MSVBVM60\.DLL)|$temp_rel/uninstallvemr\.exe|setup-e2e/register\.log)$")"
-  hs_check "setup run $n: nothing removed" test -z "$(gone_files "$run")"
+  e2e_check "setup run $n: nothing removed" test -z "$(gone_files "$run")"
 }
 setup_run 1
 setup_run 2
-hs_check "setup: the wineserver's descriptors steady over two runs" steady setup-1 setup-2
+e2e_check "setup: the wineserver's descriptors steady over two runs" steady setup-1 setup-2
 
-verdict=0
-hs_finish || verdict=1
-se_finish >/dev/null || { hs_say "message box checks FAILED"; verdict=1; }
-exit "$verdict"
+e2e_finish

@@ -20,7 +20,7 @@ se_begin fault_setup
 
 IMMUTABLE=()      # Linux folders made immutable here: made writable again on every exit path
 SEALED=()         # Linux folders whose whole tree of folders was made immutable here
-HELD=()           # stop files of the stand-in programs started here
+HELD=()           # stop files of the stand-in programs started here (se_hold)
 fault_cleanup() {
   local d
   for d in "${IMMUTABLE[@]}"; do chattr -i "$d" 2>/dev/null || true; done
@@ -43,43 +43,17 @@ mkdir -p "$WINEPREFIX/drive_c/setup-e2e"
 
 # What an install leaves outside its folder, removed between the cases.
 forget_install() {
-  wine reg delete "$SE_UNINSTALL_KEY\\$SE_TITLE" /f >/dev/null 2>&1 || true
-  wine reg delete 'HKCU\Software\VB and VBA Program Settings\tavin' /f >/dev/null 2>&1 || true
-  rm -rf "$SE_GROUP_UNIX" "$SE_DESKTOP_LINK_UNIX"
+  se_forget_install
   : >"$WINEPREFIX/drive_c/setup-e2e/register.log"
 }
 shortcuts_made() { [[ -f $SE_GROUP_UNIX/自动卸载.lnk && -f $SE_GROUP_UNIX/$SE_TITLE.lnk && -f $SE_DESKTOP_LINK_UNIX ]]; }
 no_shortcuts() { [[ ! -e $SE_GROUP_UNIX && ! -e $SE_DESKTOP_LINK_UNIX ]]; }
-# The record as stored (the probe shows a zero as "~": only the terminating one is dropped here, as a
-# short name holds a "~" of its own).
-stored_record() {
-  se_probe values HKCU 'Software\VB and VBA Program Settings\tavin\vemrclient' |
-    sed -n 's/^path type=1 bytes=[0-9]* text=//p' | sed 's/~$//'
-}
-entry_and_record_stay() { [[ -n $(se_entry) && $(stored_record) == "$1" ]]; }
 # The removal's second stage, a process of this prefix, ends within 5 s.
 stage_two_ends() {
   for _ in $(seq 50); do se_running 'uninstallvemr\.exe' || return 0; sleep 0.1; done
   return 1
 }
-# hold WINPATH STOPFILE_UNIX: starts the probe copied to WINPATH as a program that runs until the
-# stop file exists (60 s at most); returns once it runs.
-hold() {
-  local exe=$1 stop=$2 stop_win
-  stop_win=$(winepath -w "$stop" 2>/dev/null)
-  rm -f "$stop" "$stop.running"
-  (cd "$(dirname "$(se_unix "$exe")")" && exec wine "$exe" hold "$stop_win" 60000) >/dev/null 2>&1 &
-  SE_PIDS+=("$!")
-  HELD+=("$stop")
-  HOLD_PID=$!
-  for _ in $(seq 200); do [[ -e $stop.running ]] && return 0; sleep 0.05; done
-  return 1
-}
-release() { # release STOPFILE PID
-  touch "$1"
-  for _ in $(seq 100); do kill -0 "$2" 2>/dev/null || return 0; sleep 0.1; done
-  return 1
-}
+hold() { HELD+=("$2"); se_hold "$@"; }
 
 forget_install
 
@@ -88,15 +62,13 @@ ro=$WINEPREFIX/drive_c/FAULT-RO
 mkdir -p "$ro"
 read_only "$ro"
 t0=$SECONDS
-se_install 'C:\FAULT-RO'
-se_box "恭喜！" "安装完成！" exclamation read-only-folder
-se_check "read-only folder: setup ends after OK" se_wait_end 10
-se_say "read-only folder: install took $((SECONDS - t0)) s"
-se_check "read-only folder: nothing could be copied into it" test -z "$(ls -A "$ro")"
-se_check "read-only folder: the record written all the same" test "$(se_record)" = 'C:\FAULT-RO\'
-se_check "read-only folder: the uninstall entry written" grep -qE '^ +InstallLocation +REG_SZ +C:\\FAULT-RO\\$' <<<"$(se_entry)"
-se_check "read-only folder: the shortcuts made" shortcuts_made
-se_check "read-only folder: no runtime file in the system folder (nothing to copy from)" \
+se_installed 'C:\FAULT-RO' read-only-folder
+e2e_say "read-only folder: install took $((SECONDS - t0)) s"
+e2e_check "read-only folder: nothing could be copied into it" test -z "$(ls -A "$ro")"
+e2e_check "read-only folder: the record written all the same" test "$(se_record)" = 'C:\FAULT-RO\'
+e2e_check "read-only folder: the uninstall entry written" grep -qE '^ +InstallLocation +REG_SZ +C:\\FAULT-RO\\$' <<<"$(se_entry)"
+e2e_check "read-only folder: the shortcuts made" shortcuts_made
+e2e_check "read-only folder: no runtime file in the system folder (nothing to copy from)" \
   bash -c "[[ -z \$(find '$SE_SYSDIR' -maxdepth 1 \( -iname MSWINSCK.OCX -o -iname MSVBVM60.DLL \) -print -quit) ]]"
 writable "$ro"
 forget_install
@@ -106,12 +78,12 @@ rop=$WINEPREFIX/drive_c/FAULT-ROP
 mkdir -p "$rop"
 read_only "$rop"
 se_install 'C:\FAULT-ROP\NEW'
-se_check "folder cannot be made: setup ends by itself" se_wait_end 15
-se_check "folder cannot be made: no message box" se_probe no-box "恭喜！" 300
-se_check "folder cannot be made: no folder" test ! -e "$rop/NEW"
-se_check "folder cannot be made: no record" test -z "$(se_record)"
-se_check "folder cannot be made: no uninstall entry" test -z "$(se_entry)"
-se_check "folder cannot be made: no shortcuts" no_shortcuts
+e2e_check "folder cannot be made: setup ends by itself" se_wait_end 15
+e2e_check "folder cannot be made: no message box" se_probe no-box "恭喜！" 300
+e2e_check "folder cannot be made: no folder" test ! -e "$rop/NEW"
+e2e_check "folder cannot be made: no record" test -z "$(se_record)"
+e2e_check "folder cannot be made: no uninstall entry" test -z "$(se_entry)"
+e2e_check "folder cannot be made: no shortcuts" no_shortcuts
 writable "$rop"
 forget_install
 
@@ -122,95 +94,74 @@ cp "$SE_PROBE" "$inuse/vemr.exe"
 echo 'old config' >"$inuse/config.txt"
 echo 'old horasync' >"$inuse/horasync.exe"
 stop=$WINEPREFIX/drive_c/setup-e2e/client.stop
-hold 'C:\FAULT-INUSE\vemr.exe' "$stop" || true
+e2e_check "the stand-in client runs from the install folder" hold 'C:\FAULT-INUSE\vemr.exe' "$stop"
 client=$HOLD_PID
-se_check "the stand-in client runs from the install folder" test -e "$stop.running"
-se_install 'C:\FAULT-INUSE'
-se_box "恭喜！" "安装完成！" exclamation in-use-install
-se_check "client running: setup ends after OK" se_wait_end 10
-se_check "client running: its vemr.exe stays as it was" cmp -s "$SE_PROBE" "$inuse/vemr.exe"
-se_check "client running: it still runs" kill -0 "$client"
+se_installed 'C:\FAULT-INUSE' in-use-install
+e2e_check "client running: its vemr.exe stays as it was" cmp -s "$SE_PROBE" "$inuse/vemr.exe"
+e2e_check "client running: it still runs" kill -0 "$client"
 for f in config.txt horasync.exe setup.exe MSWINSCK.OCX; do
-  se_check "client running: $f copied all the same" cmp -s "$media/$f" "$inuse/$f"
+  e2e_check "client running: $f copied all the same" cmp -s "$media/$f" "$inuse/$f"
 done
-se_check "client running: the shortcuts made" shortcuts_made
-se_check "the stand-in client ends when told" release "$stop" "$client"
+e2e_check "client running: the shortcuts made" shortcuts_made
+e2e_check "the stand-in client ends when told" se_release "$stop" "$client"
 
 # ---- horasync.exe running in the install folder during the removal ---------------------------------
 cp "$SE_PROBE" "$inuse/horasync.exe"
 stop=$WINEPREFIX/drive_c/setup-e2e/horasync.stop
-hold 'C:\FAULT-INUSE\horasync.exe' "$stop" || true
+e2e_check "the stand-in horasync runs from the install folder" hold 'C:\FAULT-INUSE\horasync.exe' "$stop"
 synchroniser=$HOLD_PID
-se_check "the stand-in horasync runs from the install folder" test -e "$stop.running"
-command=$(sed -n 's/^ *UninstallString *REG_SZ *//p' <<<"$(se_entry)")
+command=$(se_uninstall_command)
 t0=$SECONDS
 se_probe start "$command" >/dev/null
 se_box "恭喜！" "卸载完成！" information in-use-uninstall
-se_say "horasync running: removal took $((SECONDS - t0)) s"
+e2e_say "horasync running: removal took $((SECONDS - t0)) s"
 sleep 0.5
-se_check "horasync running: its file stays" cmp -s "$SE_PROBE" "$inuse/horasync.exe"
-se_check "horasync running: so does its folder, with nothing else in it" test "$(ls -A "$inuse")" = horasync.exe
-se_check "horasync running: the shortcuts removed" no_shortcuts
-se_check "horasync running: the uninstall entry removed" test -z "$(se_entry)"
-se_check "horasync running: the record removed" test -z "$(se_record)"
-se_check "horasync running: the removal's second stage ended" stage_two_ends
-se_check "the stand-in horasync ends when told" release "$stop" "$synchroniser"
+e2e_check "horasync running: its file stays" cmp -s "$SE_PROBE" "$inuse/horasync.exe"
+e2e_check "horasync running: so does its folder, with nothing else in it" test "$(ls -A "$inuse")" = horasync.exe
+e2e_check "horasync running: the shortcuts removed" no_shortcuts
+e2e_check "horasync running: the uninstall entry removed" test -z "$(se_entry)"
+e2e_check "horasync running: the record removed" test -z "$(se_record)"
+e2e_check "horasync running: the removal's second stage ended" stage_two_ends
+e2e_check "the stand-in horasync ends when told" se_release "$stop" "$synchroniser"
 forget_install
 
 # ---- A system folder nobody may write in ------------------------------------------------------------
 for f in MSWINSCK.OCX MSVBVM60.DLL; do find "$SE_SYSDIR" -maxdepth 1 -iname "$f*" -delete; done
 read_only "$SE_SYSDIR"
-se_install 'C:\FAULT-SYS'
-se_box "恭喜！" "安装完成！" exclamation system-folder-read-only
-se_check "read-only system folder: setup ends after OK" se_wait_end 10
+se_installed 'C:\FAULT-SYS' system-folder-read-only
 writable "$SE_SYSDIR"
 sys=$WINEPREFIX/drive_c/FAULT-SYS
-for f in MSWINSCK.OCX MSVBVM60.DLL vemr.exe; do se_check "read-only system folder: $f in the install folder" cmp -s "$media/$f" "$sys/$f"; done
-se_check "read-only system folder: no runtime file copied there, none renamed" \
+for f in MSWINSCK.OCX MSVBVM60.DLL vemr.exe; do e2e_check "read-only system folder: $f in the install folder" cmp -s "$media/$f" "$sys/$f"; done
+e2e_check "read-only system folder: no runtime file copied there, none renamed" \
   test -z "$(find "$SE_SYSDIR" -maxdepth 1 \( -iname 'MSWINSCK.OCX*' -o -iname 'MSVBVM60.DLL*' \) -print -quit)"
 for ((i = 0; i < 60; i++)); do (($(se_register_log | wc -l) >= 2)) && break; sleep 0.1; done
 sleep 0.3
 se_register_log >"$SE_ART/register-system-read-only.log"
-se_check "read-only system folder: only the install folder's copies registered (2)" \
+e2e_check "read-only system folder: only the install folder's copies registered (2)" \
   test "$(se_register_log | grep -ic '^C:\\FAULT-SYS\\') $(se_register_log | wc -l)" = "2 2"
-se_check "read-only system folder: the shortcuts made" shortcuts_made
+e2e_check "read-only system folder: the shortcuts made" shortcuts_made
 forget_install
 
 # ---- Records that name what is not ours -----------------------------------------------------------------
 profiles=$(se_unix "${SE_PROFILE%\\*}")
-# The short (8.3) name Windows gives Program Files, from a two-line program of ours.
-printf '%s\n' '#include <windows.h>' '#include <stdio.h>' \
-  'int main(int c, char** v) { char s[MAX_PATH]; if (c < 2 || !GetShortPathNameA(v[1], s, MAX_PATH)) return 1; puts(s); return 0; }' \
-  >"$WINEPREFIX/drive_c/setup-e2e/shortname.c"
-i686-w64-mingw32-gcc -O2 -s -o "$WINEPREFIX/drive_c/setup-e2e/shortname.exe" "$WINEPREFIX/drive_c/setup-e2e/shortname.c"
-program_files=$(wine 'C:\setup-e2e\shortname.exe' 'C:\Program Files' 2>/dev/null | tr -d '\r')
-se_check "Program Files has a short name of its own ($program_files)" \
+# The short (8.3) name Windows gives Program Files.
+program_files=$(se_probe short 'C:\Program Files') || true
+e2e_check "Program Files has a short name of its own ($program_files)" \
   bash -c '[[ $1 == C:\\* && ${1^^} != "C:\\PROGRAM FILES" ]]' _ "$program_files"
 other=$profiles/fault-other
 mkdir -p "$other"
 SE_CLEANUP_DIRS+=("${SE_PROFILE%\\*}\\fault-other")
 before_pf=$(find "$(se_unix 'C:\Program Files')" | wc -l)
-n=0
 profile=${SE_PROFILE^^}
 for record in "${profile%\\*}\\FAULT-OTHER\\" "$program_files\\"; do
-  n=$((n + 1))
   target=$(se_unix "$record")
-  cp "$media/config.txt" "$target/config.txt"
-  echo 'not ours' >"$target/vemr.exe"
+  se_plant_record "$record"
   seal "$target"
-  se_set_record "$record"
-  wine reg add "$SE_UNINSTALL_KEY\\$SE_TITLE" /v DisplayName /d "$SE_TITLE" /f >/dev/null 2>&1
-  se_setup movenow
-  out=$(se_probe look "卸载失败！" 15000) || true
-  se_probe ok "卸载失败！" >/dev/null || true
-  se_check "record $record: refused with a message naming it" grep -qF "text=记录的安装路径“$record”" <<<"$out"
-  se_check "record $record: its vemr.exe and config.txt stay" test -f "$target/vemr.exe" -a -f "$target/config.txt"
-  se_check "record $record: the entry and the record stay" entry_and_record_stay "$record"
-  se_wait_end 10 || true
+  se_refused_record "$record"
   unseal "$target"
   rm -f "$target/vemr.exe" "$target/config.txt"
 done
-se_check "Program Files (given by its short name $program_files) intact" \
+e2e_check "Program Files (given by its short name $program_files) intact" \
   test "$(find "$(se_unix 'C:\Program Files')" | wc -l)" = "$before_pf"
 
-se_finish
+e2e_finish

@@ -15,13 +15,6 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/horasync.bash"
 hs_begin exchange
 
-report_ok() { python3 "$HS_PEERS/operator_server.py" --check-log "$HS_WORK/operator.log" --endpoint report \
-  --expect-count "$1" >"$HS_WORK/check-log.out" 2>&1; }
-no_reports() { [[ $(hs_reports) == 0 ]]; }
-clock_within() { python3 "$HS_PEERS/sntp_runcheck.py" clock "$HS_DIR/horasync-clock.txt" --skew "$1" --max-ms "$2" \
-  | tee -a "$HS_WORK/clock-errors.log"; }
-never_set() { ! grep -q '^SetSystemTime' "$HS_DIR/horasync-clock.txt" 2>/dev/null; }
-last_trace_is() { [[ "$(hs_trace | tail -1)" == "$1" ]]; }
 # The time the report carried lies `skew` seconds from the operator's clock (UTC+8), within 2 s.
 report_skew_is() {
   python3 - "$HS_WORK/operator.log" "$1" <<'EOF'
@@ -46,15 +39,15 @@ server=$(hs_server_of_run)
   hs_request_trace "$server"
   printf '2\t48\n3\trightime\n时间已收到\t%s\n' "$HS_OPERATOR"
 } >"$HS_WORK/expected-normal.txt"
-hs_say "normal run: server $server, ${HS_MS} ms under Wine, $(hs_events)"
-hs_check "normal: ended by itself" test "$HS_RC" -eq 0
-hs_check "normal: one of the five servers chosen" bash -c "printf '%s\n' ${HS_SERVERS[*]} | grep -qx '$server'"
-hs_check "normal: trace points in the order of the exchange" hs_trace_matches "$HS_WORK/expected-normal.txt"
-hs_check "normal: two requests, two replies, then the end" \
+e2e_say "normal run: server $server, ${HS_MS} ms under Wine, $(hs_events)"
+e2e_check "normal: ended by itself" hs_ended
+e2e_check "normal: one of the five servers chosen" bash -c "printf '%s\n' ${HS_SERVERS[*]} | grep -qx '$server'"
+e2e_check "normal: trace points in the order of the exchange" hs_trace_matches "$HS_WORK/expected-normal.txt"
+e2e_check "normal: two requests, two replies, then the end" \
   test "$(hs_event_field requests) $(hs_event_field arrivals) $(hs_event_field ended)" = "2 2 True"
-hs_check "normal: clock set to the server's time (host UTC + $NORMAL_SKEW s) within 5 ms" clock_within "$NORMAL_SKEW" 5
-hs_check "normal: the report received and verified ok" report_ok 1
-hs_check "normal: the report carries the server's time" report_skew_is "$NORMAL_SKEW"
+e2e_check "normal: clock set to the server's time (host UTC + $NORMAL_SKEW s) within 5 ms" hs_clock_within "$NORMAL_SKEW" 5
+e2e_check "normal: the report received and verified ok" hs_report_ok 1
+e2e_check "normal: the report carries the server's time" report_skew_is "$NORMAL_SKEW"
 
 # ---- Skewed servers ---------------------------------------------------------------------------------
 for wanted in 7200 -180 86430; do
@@ -63,10 +56,10 @@ for wanted in 7200 -180 86430; do
   hs_operator
   hs_prepare "skew$skew"
   hs_run "skew$skew" "$HS_OPERATOR"
-  hs_say "skew $skew s: ${HS_MS} ms, $(hs_events)"
-  hs_check "skew $skew s: time set = host UTC + skew within 5 ms, the server's date" clock_within "$skew" 5
-  hs_check "skew $skew s: reported, verified ok" report_ok 1
-  hs_check "skew $skew s: the report carries the server's time" report_skew_is "$skew"
+  e2e_say "skew $skew s: ${HS_MS} ms, $(hs_events)"
+  e2e_check "skew $skew s: time set = host UTC + skew within 5 ms, the server's date" hs_clock_within "$skew" 5
+  e2e_check "skew $skew s: reported, verified ok" hs_report_ok 1
+  e2e_check "skew $skew s: the report carries the server's time" report_skew_is "$skew"
 done
 
 # ---- Server time in the 23 and 0 o'clock hours of UTC+8 ------------------------------------------
@@ -81,10 +74,10 @@ for hour in 23 0; do
   hs_operator
   hs_prepare "hour$hour"
   hs_run "hour$hour" "$HS_OPERATOR"
-  hs_check "$hour o'clock: ended by itself" test "$HS_RC" -eq 0
-  hs_check "$hour o'clock: the clock is not set" never_set
-  hs_check "$hour o'clock: no report" no_reports
-  hs_check "$hour o'clock: the trace ends at the used reply" last_trace_is $'2\t48'
+  e2e_check "$hour o'clock: ended by itself" hs_ended
+  e2e_check "$hour o'clock: the clock is not set" hs_never_set
+  e2e_check "$hour o'clock: no report" hs_reports_are 0
+  e2e_check "$hour o'clock: the trace ends at the used reply" hs_last_trace_is $'2\t48'
 done
 
 # ---- The product build: Wine's SetSystemTime decides ----------------------------------------------
@@ -92,9 +85,9 @@ hs_chrony "$(hs_safe_skew 7200)"
 hs_operator
 hs_prepare product-skewed "$HS_PRODUCT_EXE"
 hs_run product-skewed "$HS_OPERATOR"
-hs_check "product, skewed server: ended by itself" test "$HS_RC" -eq 0
-hs_check "product, skewed server: SetSystemTime refused, no report" no_reports
-hs_check "product, skewed server: the trace ends in rightime" last_trace_is $'3\trightime'
+e2e_check "product, skewed server: ended by itself" hs_ended
+e2e_check "product, skewed server: SetSystemTime refused, no report" hs_reports_are 0
+e2e_check "product, skewed server: the trace ends in rightime" hs_last_trace_is $'3\trightime'
 
 hs_chrony 0
 hs_operator
@@ -105,21 +98,21 @@ hs_prepare product "$HS_PRODUCT_EXE"
 hs_midnight_hours 0 0 && before=in || before=out
 hs_run product "$HS_OPERATOR"
 hs_midnight_hours 0 0 && after=in || after=out
-hs_check "product, unskewed server: ended by itself" test "$HS_RC" -eq 0
+e2e_check "product, unskewed server: ended by itself" hs_ended
 if [[ $before$after == inin ]]; then
-  hs_check "product, unskewed server, 23 or 0 o'clock: no report" no_reports
-  hs_check "product, unskewed server, 23 or 0 o'clock: the trace ends at the used reply" last_trace_is $'2\t48'
+  e2e_check "product, unskewed server, 23 or 0 o'clock: no report" hs_reports_are 0
+  e2e_check "product, unskewed server, 23 or 0 o'clock: the trace ends at the used reply" hs_last_trace_is $'2\t48'
 elif [[ $before$after == outout ]]; then
-  hs_check "product, unskewed server: SetSystemTime done, report verified ok" report_ok 1
-  hs_check "product, unskewed server: the answer traced" last_trace_is "时间已收到	$HS_OPERATOR"
+  e2e_check "product, unskewed server: SetSystemTime done, report verified ok" hs_report_ok 1
+  e2e_check "product, unskewed server: the answer traced" hs_answered
 else
-  hs_say "product, unskewed server: the run crossed 23:00 or 01:00 in UTC+8; either end is right"
+  e2e_say "product, unskewed server: the run crossed 23:00 or 01:00 in UTC+8; either end is right"
 fi
-if [[ -f $HS_ROOT/dist/win64/horasync.exe ]] && ! hs_midnight_hours 0 60; then
+if [[ -f $E2E_ROOT/dist/win64/horasync.exe ]] && ! hs_midnight_hours 0 60; then
   hs_operator
-  hs_prepare product64 "$HS_ROOT/dist/win64/horasync.exe"
+  hs_prepare product64 "$E2E_ROOT/dist/win64/horasync.exe"
   hs_run product64 "$HS_OPERATOR"
-  hs_check "product win64, unskewed server: report verified ok" report_ok 1
+  e2e_check "product win64, unskewed server: report verified ok" hs_report_ok 1
 fi
 
-hs_finish
+e2e_finish

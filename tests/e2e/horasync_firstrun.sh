@@ -20,7 +20,7 @@ hs_begin firstrun
 
 # ---- The stand-in component (tests/e2e/probes, built by the win32 preset) --------------------------
 for f in standin standin_hang; do
-  [[ -f $E2E_PROBES/$f.dll ]] || { hs_say "FAIL $E2E_PROBES/$f.dll missing: build the win32 preset"; exit 1; }
+  [[ -f $E2E_PROBES/$f.dll ]] || { e2e_say "FAIL $E2E_PROBES/$f.dll missing: build the win32 preset"; exit 1; }
 done
 cp "$E2E_PROBES/standin.dll" "$HS_WORK/MSWINSCK.OCX"
 mkdir "$HS_WORK/hang"
@@ -28,18 +28,17 @@ cp "$E2E_PROBES/standin_hang.dll" "$HS_WORK/hang/MSWINSCK.OCX"
 
 SYSTEM=$WINEPREFIX/drive_c/windows/syswow64   # where a 32-bit program's system32 lives
 KEY='HKCU\Software\VB and VBA Program Settings\exeapi\AutoTime'
-marker() { hs_in wine reg query "$KEY" /v firstrun 2>/dev/null | tr -d '\r' | awk '$1 == "firstrun" {print $3}'; }
-set_marker() { hs_in wine reg add "$KEY" /v firstrun /d "$1" /f >/dev/null 2>&1; }
-drop_marker() { hs_in wine reg delete 'HKCU\Software\VB and VBA Program Settings\exeapi' /f >/dev/null 2>&1 || true; }
+marker() { e2e_in wine reg query "$KEY" /v firstrun 2>/dev/null | tr -d '\r' | awk '$1 == "firstrun" {print $3}'; }
+set_marker() { e2e_in wine reg add "$KEY" /v firstrun /d "$1" /f >/dev/null 2>&1; }
+drop_marker() { e2e_in wine reg delete 'HKCU\Software\VB and VBA Program Settings\exeapi' /f >/dev/null 2>&1 || true; }
 no_component() { rm -rf "$SYSTEM/MSWINSCK.OCX" "$SYSTEM/MSWINSCK.OCX.registered"; }
 registered() { grep -qi 'Regsvr32.exe /s C:\\windows\\system32\\MSWINSCK.OCX' "$SYSTEM/MSWINSCK.OCX.registered" 2>/dev/null; }
-exchanged() { [[ "$(hs_trace | tail -1)" == "时间已收到	$HS_OPERATOR" ]]; }
 numeric_marker() { [[ $(marker) =~ ^[0-9]+(\.[0-9]+)?$ && $(marker) != "$1" ]]; }
 nothing_traced() { [[ ! -e $HS_DIR/TavinDebug.txt && $(hs_event_field requests) == 0 && $(hs_event_field ended) == True ]]; }
 
 hs_chrony "$(hs_safe_skew 0)"   # a server outside the hours in which nothing is set
 hs_operator
-hs_in wine reg query 'HKCU\Software' >/dev/null 2>&1 || true   # starts the wineserver in the namespace
+hs_wineserver_up
 
 # ---- Marker missing: registration ------------------------------------------------------------------
 no_component
@@ -47,13 +46,13 @@ drop_marker
 hs_prepare missing
 cp "$HS_WORK/MSWINSCK.OCX" "$HS_DIR/"
 hs_run missing "$HS_OPERATOR"
-hs_say "marker missing: ${HS_MS} ms, marker now '$(marker)'"
-hs_check "marker missing: the right to change the clock asked (Vista and later)" \
+e2e_say "marker missing: ${HS_MS} ms, marker now '$(marker)'"
+e2e_check "marker missing: the right to change the clock asked (Vista and later)" \
   grep -q '^SetLocalTime' "$HS_DIR/horasync-clock.txt"
-hs_check "marker missing: component copied into the system folder" cmp -s "$HS_WORK/MSWINSCK.OCX" "$SYSTEM/MSWINSCK.OCX"
-hs_check "marker missing: registered by regsvr32 /s through WaitShell" registered
-hs_check "marker missing: marker written (time of day)" numeric_marker ""
-hs_check "marker missing: the exchange ran" exchanged
+e2e_check "marker missing: component copied into the system folder" cmp -s "$HS_WORK/MSWINSCK.OCX" "$SYSTEM/MSWINSCK.OCX"
+e2e_check "marker missing: registered by regsvr32 /s through WaitShell" registered
+e2e_check "marker missing: marker written (time of day)" numeric_marker ""
+e2e_check "marker missing: the exchange ran" hs_answered
 
 # ---- Marker "12": registration again -------------------------------------------------------------
 no_component
@@ -61,9 +60,9 @@ set_marker 12
 hs_prepare marker12
 cp "$HS_WORK/MSWINSCK.OCX" "$HS_DIR/"
 hs_run marker12 "$HS_OPERATOR"
-hs_check "marker 12: registered again" registered
-hs_check "marker 12: marker rewritten" numeric_marker 12
-hs_check "marker 12: the exchange ran" exchanged
+e2e_check "marker 12: registered again" registered
+e2e_check "marker 12: marker rewritten" numeric_marker 12
+e2e_check "marker 12: the exchange ran" hs_answered
 
 # ---- Marker "12.5": skipped ---------------------------------------------------------------------------
 no_component
@@ -71,9 +70,9 @@ set_marker 12.5
 hs_prepare marker12.5
 cp "$HS_WORK/MSWINSCK.OCX" "$HS_DIR/"
 hs_run marker12.5 "$HS_OPERATOR"
-hs_check "marker 12.5: no copy, no registration" test ! -e "$SYSTEM/MSWINSCK.OCX"
-hs_check "marker 12.5: marker kept" test "$(marker)" = 12.5
-hs_check "marker 12.5: the exchange ran" exchanged
+e2e_check "marker 12.5: no copy, no registration" test ! -e "$SYSTEM/MSWINSCK.OCX"
+e2e_check "marker 12.5: marker kept" test "$(marker)" = 12.5
+e2e_check "marker 12.5: the exchange ran" hs_answered
 
 # ---- Component already in the system folder: only the marker ------------------------------------
 no_component
@@ -81,17 +80,17 @@ cp "$HS_WORK/MSWINSCK.OCX" "$SYSTEM/"
 drop_marker
 hs_prepare present
 hs_run present "$HS_OPERATOR"
-hs_check "component present: not registered again" test ! -e "$SYSTEM/MSWINSCK.OCX.registered"
-hs_check "component present: marker written" numeric_marker ""
-hs_check "component present: the exchange ran" exchanged
+e2e_check "component present: not registered again" test ! -e "$SYSTEM/MSWINSCK.OCX.registered"
+e2e_check "component present: marker written" numeric_marker ""
+e2e_check "component present: the exchange ran" hs_answered
 
 # ---- Component nowhere: the exchange runs, unmarked ---------------------------------------------
 no_component
 drop_marker
 hs_prepare nowhere
 hs_run nowhere "$HS_OPERATOR"
-hs_check "component nowhere: the exchange ran, clock set, reported" exchanged
-hs_check "component nowhere: marker not written" test -z "$(marker)"
+e2e_check "component nowhere: the exchange ran, clock set, reported" hs_answered
+e2e_check "component nowhere: marker not written" test -z "$(marker)"
 
 # ---- The copy fails: the end at once ----------------------------------------------------------------
 no_component
@@ -100,9 +99,9 @@ drop_marker
 hs_prepare copyfails
 cp "$HS_WORK/MSWINSCK.OCX" "$HS_DIR/"
 hs_run copyfails "$HS_OPERATOR"
-hs_check "copy fails: ended by itself" test "$HS_RC" -eq 0
-hs_check "copy fails: ended before any request, nothing traced" nothing_traced
-hs_check "copy fails: marker not written" test -z "$(marker)"
+e2e_check "copy fails: ended by itself" hs_ended
+e2e_check "copy fails: ended before any request, nothing traced" nothing_traced
+e2e_check "copy fails: marker not written" test -z "$(marker)"
 no_component
 
 # ---- A registration that hangs: asleep while it waits ----------------------------------------------
@@ -127,11 +126,11 @@ after=$(ticks)
 touch "$SYSTEM/MSWINSCK.OCX.release"
 wait "$runner" || true
 spent=$(((${after:-99999} - ${before:-0}) * 1000 / $(getconf CLK_TCK)))
-hs_say "hanging registration: horasync used $spent ms of CPU in 5 s of waiting"
-hs_check "hanging registration: horasync asleep meanwhile (under 250 ms of CPU in 5 s)" test "$spent" -lt 250
-hs_check "hanging registration: registered once it ended" registered
-hs_check "hanging registration: marker written" numeric_marker ""
-hs_check "hanging registration: the exchange ran" exchanged
+e2e_say "hanging registration: horasync used $spent ms of CPU in 5 s of waiting"
+e2e_check "hanging registration: horasync asleep meanwhile (under 250 ms of CPU in 5 s)" test "$spent" -lt 250
+e2e_check "hanging registration: registered once it ended" registered
+e2e_check "hanging registration: marker written" numeric_marker ""
+e2e_check "hanging registration: the exchange ran" hs_answered
 rm -f "$SYSTEM/MSWINSCK.OCX.release" "$SYSTEM/MSWINSCK.OCX.waiting"
 no_component
 
@@ -140,18 +139,18 @@ set_marker 30123.45
 export HORASYNC_TEST_DATE_RESULT=fail   # the test build's date setter refuses
 asked() { grep -q '^SetLocalTime' "$HS_DIR/horasync-clock.txt" 2>/dev/null; }
 for version in winxp win7 win10; do   # what Wine's GetVersionExA reports (major 5, 6, 10)
-  hs_in wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >/dev/null 2>&1
+  e2e_in wine reg add 'HKCU\Software\Wine' /v Version /d "$version" /f >/dev/null 2>&1
   hs_prepare "noright-$version"
   hs_run "noright-$version" "$HS_OPERATOR"
-  hs_check "$version, no right: ended by itself" test "$HS_RC" -eq 0
+  e2e_check "$version, no right: ended by itself" hs_ended
   if [[ $version == winxp ]]; then
-    hs_check "$version, no right: the right not asked, the exchange ran" eval '! asked && exchanged'
+    e2e_check "$version, no right: the right not asked, the exchange ran" eval '! asked && hs_answered'
   else
-    hs_check "$version, no right: asked, ended before any request, nothing traced" eval 'asked && nothing_traced'
+    e2e_check "$version, no right: asked, ended before any request, nothing traced" eval 'asked && nothing_traced'
   fi
 done
 unset HORASYNC_TEST_DATE_RESULT
-hs_in wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1 || true
+e2e_in wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1 || true
 drop_marker   # the prefix is shared with later scenarios
 
-hs_finish
+e2e_finish

@@ -11,8 +11,6 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/horasync.bash"
 hs_begin retries
 
-never_set() { ! grep -q '^SetSystemTime' "$HS_DIR/horasync-clock.txt" 2>/dev/null; }
-no_reports() { [[ $(hs_reports) == 0 ]]; }
 # Requests left about a second apart (the first reply's immediate request excepted).
 gaps_about_a_second() {
   hs_events | python3 -c "
@@ -35,26 +33,26 @@ hs_operator
 hs_no_server
 hs_prepare none
 hs_run none "$HS_OPERATOR"
-hs_say "no server: ${HS_MS} ms, $(hs_events)"
-hs_check "no server: ended by itself" test "$HS_RC" -eq 0
-hs_check "no server: six requests, sent as traced" test "$(hs_event_field requests) $(count_trace $'1\tC')" = "6 6"
-hs_check "no server: a second apart" gaps_about_a_second 0
-hs_check "no server: the end at tick 6" hs_between "$(hs_event_field first_request_to_end_ms)" 5700 7000
-hs_check "no server: clock untouched" never_set
-hs_check "no server: no report" no_reports
+e2e_say "no server: ${HS_MS} ms, $(hs_events)"
+e2e_check "no server: ended by itself" hs_ended
+e2e_check "no server: six requests, sent as traced" test "$(hs_event_field requests) $(count_trace $'1\tC')" = "6 6"
+e2e_check "no server: a second apart" gaps_about_a_second 0
+e2e_check "no server: the end at tick 6" hs_end_between 5700 7000
+e2e_check "no server: clock untouched" hs_never_set
+e2e_check "no server: no report" hs_reports_are 0
 
 # ---- Only the first request answered ------------------------------------------------------------
 hs_responder first-only
 hs_prepare first-only
 hs_run first-only "$HS_OPERATOR"
-hs_say "first reply only: ${HS_MS} ms, $(hs_events), responder: $(responder_counts first-only)"
-hs_check "first reply only: ended by itself" test "$HS_RC" -eq 0
-hs_check "first reply only: one reply traced, then more requests" test "$(count_trace $'2\t48')" = 1
-hs_check "first reply only: six requests received, one answered" test "$(responder_counts first-only)" = "6 1"
-hs_check "first reply only: retries a second apart" gaps_about_a_second 1
-hs_check "first reply only: the end at tick 5" hs_between "$(hs_event_field first_request_to_end_ms)" 4700 5600
-hs_check "first reply only: clock untouched" never_set
-hs_check "first reply only: no report" no_reports
+e2e_say "first reply only: ${HS_MS} ms, $(hs_events), responder: $(responder_counts first-only)"
+e2e_check "first reply only: ended by itself" hs_ended
+e2e_check "first reply only: one reply traced, then more requests" test "$(count_trace $'2\t48')" = 1
+e2e_check "first reply only: six requests received, one answered" test "$(responder_counts first-only)" = "6 1"
+e2e_check "first reply only: retries a second apart" gaps_about_a_second 1
+e2e_check "first reply only: the end at tick 5" hs_end_between 4700 5600
+e2e_check "first reply only: clock untouched" hs_never_set
+e2e_check "first reply only: no report" hs_reports_are 0
 
 # ---- Replies that must be ignored -------------------------------------------------------------------
 for mode in wrong-port wrong-address short; do
@@ -66,15 +64,15 @@ for mode in wrong-port wrong-address short; do
   hs_responder "$mode"
   hs_prepare "$mode"
   hs_run "$mode" "$HS_OPERATOR"
-  hs_say "$mode: ${HS_MS} ms, $(hs_events), responder: $(responder_counts "$mode")"
-  hs_check "$mode: ended by itself" test "$HS_RC" -eq 0
-  hs_check "$mode: every request answered, every answer reached the socket" \
+  e2e_say "$mode: ${HS_MS} ms, $(hs_events), responder: $(responder_counts "$mode")"
+  e2e_check "$mode: ended by itself" hs_ended
+  e2e_check "$mode: every request answered, every answer reached the socket" \
     test "$(responder_counts "$mode") $(arrivals_from "$size bytes from $from")" = "6 6 6"
-  hs_check "$mode: no arrival traced" test "$(hs_trace | grep -cE $'^2\t[0-9]+$' || true)" = 0
-  hs_check "$mode: six requests" test "$(hs_event_field requests)" = 6
-  hs_check "$mode: the end at tick 6" hs_between "$(hs_event_field first_request_to_end_ms)" 5700 7000
-  hs_check "$mode: clock untouched" never_set
-  hs_check "$mode: no report" no_reports
+  e2e_check "$mode: no arrival traced" test "$(hs_trace | grep -cE $'^2\t[0-9]+$' || true)" = 0
+  e2e_check "$mode: six requests" test "$(hs_event_field requests)" = 6
+  e2e_check "$mode: the end at tick 6" hs_end_between 5700 7000
+  e2e_check "$mode: clock untouched" hs_never_set
+  e2e_check "$mode: no report" hs_reports_are 0
 done
 
-hs_finish
+e2e_finish

@@ -6,11 +6,12 @@
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# shellcheck source=lib/common.bash
+source "$ROOT/tests/e2e/lib/common.bash"   # the checks' count and verdict
 SERVER="$ROOT/tools/peers/operator_server.py"
 MYMD="$ROOT/dist/tools/mymd"
 WORK=$(mktemp -d /tmp/operator-selftest.XXXXXX)
 PIDS=()
-failures=0
 
 cleanup() {
   local pid _
@@ -22,8 +23,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok:   $*"; }
+# Checks whose outcome is worked out beforehand.
+fail() { e2e_check "$*" false; }
+pass() { e2e_check "$*" true; }
 
 if [[ ! -x $MYMD ]]; then
   echo "digest tool $MYMD missing: building the native preset"
@@ -306,8 +308,4 @@ expect_verdict report-faulty ok
 st=$(fetch "$BASE/logout.asp" "$WORK/b")
 expect_status logout-not-faulty "$st" 200
 
-if ((failures)); then
-  echo "operator server self-test: $failures failure(s)"
-  exit 1
-fi
-echo "operator server self-test: passed"
+e2e_finish

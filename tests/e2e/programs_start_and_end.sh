@@ -12,6 +12,8 @@ set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 WINE_RUN=$ROOT/tools/scripts/wine-run
+# shellcheck source=lib/common.bash
+source "$ROOT/tests/e2e/lib/common.bash"   # the checks' count and verdict
 LIMIT=20
 declare -A HOW=([horasync.exe]=ends [vemr.exe]=closes [setup.exe]=closes)
 
@@ -35,16 +37,14 @@ trap 'wine_version ""; wine_env_netns_end; rm -rf "$WORK"' EXIT
 [[ -n ${WINEPREFIX:-} ]] || wine_env_start   # chains its cleanup onto the EXIT trap above
 wine_env_netns_begin "e2e-startend-$$"
 
-failures=0
 checked=0
-fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 
 # The i686 release runs on every Windows from XP SP3 on: once for each version Wine can report.
 for run in win32:winxp win32:win7 win32:win10 win64:; do
   arch=${run%%:*} version=${run#*:}
   if [[ ! -d $WORK/$arch ]]; then
     for name in "${!HOW[@]}"; do
-      [[ -f $ROOT/dist/$arch/$name ]] || fail "$arch/$name: missing from dist/$arch"
+      [[ -f $ROOT/dist/$arch/$name ]] || e2e_check "$arch/$name: in dist/$arch" false
     done
   fi
   [[ -d $ROOT/dist/$arch ]] || continue
@@ -52,7 +52,7 @@ for run in win32:winxp win32:win7 win32:win10 win64:; do
   wine_version "$version"
   if [[ -n $version ]]; then
     ver=$("$WINE_RUN" "$WINEPREFIX/drive_c/windows/system32/cmd.exe" /c ver | tr -d '\n')
-    [[ $ver == *" ${VER[$version]}."* ]] || fail "Wine does not report Windows $version: $ver"
+    e2e_check "Wine reports Windows $version: $ver" grep -qF " ${VER[$version]}." <<<"$ver"
   fi
   for exe in "$WORK/$arch"/*.exe; do
     [[ -f $exe ]] || continue
@@ -79,21 +79,15 @@ for run in win32:winxp win32:win7 win32:win10 win64:; do
     wait "$pid" || rc=$?
     ms=$((($(date +%s%N) - start) / 1000000))
     if grep -q 'err:module' "$log"; then
-      fail "$label: Wine could not load it (exit $rc):"
+      e2e_check "$label: Wine could not load it (exit $rc)" false
       sed 's/^/     /' "$log"
     elif ((rc == 124 || rc == 137)); then
-      fail "$label: ${note}still running after $LIMIT s (ended by timeout)"
-    elif [[ $note == "no window"* ]]; then
-      fail "$label: ${note}ended with exit code $rc after ${ms} ms"
+      e2e_check "$label: ${note}still running after $LIMIT s (ended by timeout)" false
     else
-      echo "ok   $label: ${note}ended with exit code $rc after ${ms} ms"
+      e2e_check "$label: ${note}ended with exit code $rc after ${ms} ms" test "${note:0:9}" != "no window"
     fi
   done
 done
 
-if ((checked == 0)); then
-  echo "FAIL: no program found in dist/win32 or dist/win64"
-  exit 1
-fi
-((failures == 0)) || { echo "programs start and end: $failures failure(s)"; exit 1; }
-echo "programs start and end: all $checked started and ended"
+e2e_check "$checked programs found in dist/win32 and dist/win64" test "$checked" -gt 0
+e2e_finish

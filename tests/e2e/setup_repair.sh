@@ -19,19 +19,19 @@ stop=$(se_unix 'C:\setup-e2e')/user.hive.stop
 loader=$!
 SE_PIDS+=("$loader")
 for ((i = 0; i < 200; i++)); do grep -q loaded "$SE_ART/hives.out" 2>/dev/null && break; sleep 0.05; done
-se_check "three extra hives loaded" grep -q loaded "$SE_ART/hives.out"
+e2e_check "three extra hives loaded" grep -q loaded "$SE_ART/hives.out"
 wine reg add "HKU\\SetupE2E-A\\$pagesetup" /v header /d '&w&b页码，&p/&P' /f >/dev/null 2>&1
 wine reg add "HKU\\SetupE2E-A\\$pagesetup" /v font /d 'kept' /f >/dev/null 2>&1
 wine reg delete "HKCU\\$pagesetup" /f >/dev/null 2>&1 || true
 users=$(wine reg query HKU 2>/dev/null | tr -d '\r' | sed -n 's/^HKEY_USERS\\//p')
 printf '%s\n' "$users" >"$SE_ART/hku.txt"
-se_check "HKU lists the default, the user's own and the three extra hives" test "$(wc -l <<<"$users")" -ge 5
+e2e_check "HKU lists the default, the user's own and the three extra hives" test "$(wc -l <<<"$users")" -ge 5
 
-se_check "before: HKU\\SetupE2E-B has no page set-up key" \
+e2e_check "before: HKU\\SetupE2E-B has no page set-up key" \
   bash -c '! wine reg query "HKU\\SetupE2E-B\\$1" >/dev/null 2>&1' _ "$pagesetup"
 se_setup fixiepageset
 se_box "恭喜！" "修复完成！" information repaired
-se_check "setup ends after the box" se_wait_end 10
+e2e_check "setup ends after the box" se_wait_end 10
 
 # repaired ROOT KEY: the six values as the repair writes them.
 repaired() {
@@ -43,15 +43,15 @@ repaired() {
     for m in bottom left right top; do grep -qx "margin_$m type=1 bytes=4 text=0~" <<<"$values" || return 1; done
 }
 : >"$SE_ART/values.txt"
-se_check "HKCU: six values, header and footer without bytes, margins \"0\"" repaired HKCU ''
+e2e_check "HKCU: six values, header and footer without bytes, margins \"0\"" repaired HKCU ''
 while IFS= read -r user; do
-  [[ -n $user ]] && se_check "HKU\\$user: six values" repaired HKU "$user"
+  [[ -n $user ]] && e2e_check "HKU\\$user: six values" repaired HKU "$user"
 done <<<"$users"
-se_check "a hive's other page set-up value is kept" grep -q '^font type=1 bytes=10 text=kept~$' \
+e2e_check "a hive's other page set-up value is kept" grep -q '^font type=1 bytes=10 text=kept~$' \
   <<<"$(se_probe values HKU "SetupE2E-A\\$pagesetup")"
-se_check "a hive's other keys are kept" grep -q '^kept type=1' <<<"$(se_probe values HKU 'SetupE2E-B\Software\Other')"
+e2e_check "a hive's other keys are kept" grep -q '^kept type=1' <<<"$(se_probe values HKU 'SetupE2E-B\Software\Other')"
 
 touch "$stop"
 for ((i = 0; i < 100; i++)); do kill -0 "$loader" 2>/dev/null || break; sleep 0.05; done
-se_check "the extra hives are unloaded again" bash -c '! wine reg query "HKU\SetupE2E-A" >/dev/null 2>&1'
-se_finish
+e2e_check "the extra hives are unloaded again" bash -c '! wine reg query "HKU\SetupE2E-A" >/dev/null 2>&1'
+e2e_finish

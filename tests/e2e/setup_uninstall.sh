@@ -13,18 +13,15 @@ source "$(dirname "${BASH_SOURCE[0]}")/lib/setup.bash"
 se_begin setup_uninstall
 
 SE_CLEANUP_DIRS+=('C:\My Shop')
-temp=$(wine cmd /c echo '%TEMP%' 2>/dev/null | tr -d '\r')
-working_copy=$(se_unix "$temp\\uninstallvemr.exe")
+working_copy=$(se_unix "$(se_temp)\\uninstallvemr.exe")
 rm -f "$working_copy"
 
 # ---- install into a folder with a blank -----------------------------------------------------------
-se_install 'C:\My Shop\Vemr'
-se_box "恭喜！" "安装完成！" exclamation
-se_wait_end 10 || true
+se_installed 'C:\My Shop\Vemr'
 folder=$(se_unix 'C:\My Shop\Vemr')
-se_check "installed into C:\\My Shop\\Vemr" test -f "$folder/vemr.exe"
-command=$(sed -n 's/^ *UninstallString *REG_SZ *//p' <<<"$(se_entry)")
-se_check "the entry's command is quoted: $command" test "$command" = '"C:\MY SHOP\VEMR\setup.exe" uninstall'
+e2e_check "installed into C:\\My Shop\\Vemr" test -f "$folder/vemr.exe"
+command=$(se_uninstall_command)
+e2e_check "the entry's command is quoted: $command" test "$command" = '"C:\MY SHOP\VEMR\setup.exe" uninstall'
 
 # What the client leaves over time: subfolders and read-only, hidden files.
 mkdir -p "$folder/LOGS/OLD"
@@ -41,64 +38,46 @@ everything_there() {
     [[ -f $SE_GROUP_UNIX/自动卸载.lnk && -f $SE_DESKTOP_LINK_UNIX ]] &&
     [[ -n $(se_entry) && $(se_record) == 'C:\MY SHOP\VEMR\' ]]
 }
-se_check "installation complete before removal" everything_there
+e2e_check "installation complete before removal" everything_there
 
 # ---- the client runs: refused ---------------------------------------------------------------------
 # A stand-in client (the probe, waiting) runs as vemr.exe from the install folder.
 cp "$SE_PROBE" "$folder/vemr.exe"
 stop=$(se_unix 'C:\setup-e2e')/client.stop
-(cd "$folder" && exec wine 'C:\My Shop\Vemr\vemr.exe' hold 'C:\setup-e2e\client.stop' 60000) >/dev/null 2>&1 &
-client=$!
-SE_PIDS+=("$client")
-for ((i = 0; i < 200; i++)); do [[ -e $stop.running ]] && break; sleep 0.05; done
-se_check "the stand-in client runs" test -e "$stop.running"
+e2e_check "the stand-in client runs" se_hold 'C:\My Shop\Vemr\vemr.exe' "$stop"
+client=$HOLD_PID
 se_probe start "$command" >/dev/null
 se_probe look "卸载失败！" 15000 >/dev/null || true
-se_check "stage 2 runs as %TEMP%\\uninstallvemr.exe movenow" se_running 'uninstallvemr\.exe movenow$'
+e2e_check "stage 2 runs as %TEMP%\\uninstallvemr.exe movenow" se_running 'uninstallvemr\.exe movenow$'
 se_box "卸载失败！" "程序正在运行，请关闭后重试！" stop refused-running
-se_check "stage 1 left its working copy %TEMP%\\uninstallvemr.exe" cmp -s "$(se_unix "$SE_MEDIA")/setup.exe" "$working_copy"
-se_check "nothing removed while the client runs" everything_there
-se_check "the running client stays" test -f "$folder/vemr.exe"
+e2e_check "stage 1 left its working copy %TEMP%\\uninstallvemr.exe" cmp -s "$(se_unix "$SE_MEDIA")/setup.exe" "$working_copy"
+e2e_check "nothing removed while the client runs" everything_there
+e2e_check "the running client stays" test -f "$folder/vemr.exe"
 
 # ---- the client ended: removed through the Start-menu shortcut ------------------------------------
-touch "$stop"
-for ((i = 0; i < 100; i++)); do kill -0 "$client" 2>/dev/null || break; sleep 0.1; done
-se_check "the stand-in client ended" bash -c '! kill -0 "$1" 2>/dev/null' _ "$client"
+e2e_check "the stand-in client ended" se_release "$stop" "$client"
 (cd "$SE_GROUP_UNIX" && exec wine start /unix "$SE_GROUP_UNIX/自动卸载.lnk") >/dev/null 2>&1 &
 SE_PIDS+=("$!")
 se_box "恭喜！" "卸载完成！" information removed
 sleep 0.3
-se_check "install folder gone, subfolders and read-only, hidden files with it" test ! -e "$folder"
-se_check "its parent C:\\My Shop stays" test -d "$(se_unix 'C:\My Shop')"
-se_check "group folder gone" test ! -e "$SE_GROUP_UNIX"
-se_check "desktop shortcut gone" test ! -e "$SE_DESKTOP_LINK_UNIX"
-se_check "uninstall entry gone" test -z "$(se_entry)"
-se_check "install record gone" bash -c '! wine reg query "HKCU\Software\VB and VBA Program Settings\tavin\vemrclient" >/dev/null 2>&1'
-se_check "the working copy stays in %TEMP%" test -f "$working_copy"
-se_check "runtime files in the system folder stay" test -f "$SE_SYSDIR/MSVBVM60.DLL"
+e2e_check "install folder gone, subfolders and read-only, hidden files with it" test ! -e "$folder"
+e2e_check "its parent C:\\My Shop stays" test -d "$(se_unix 'C:\My Shop')"
+e2e_check "group folder gone" test ! -e "$SE_GROUP_UNIX"
+e2e_check "desktop shortcut gone" test ! -e "$SE_DESKTOP_LINK_UNIX"
+e2e_check "uninstall entry gone" test -z "$(se_entry)"
+e2e_check "install record gone" bash -c '! wine reg query "HKCU\Software\VB and VBA Program Settings\tavin\vemrclient" >/dev/null 2>&1'
+e2e_check "the working copy stays in %TEMP%" test -f "$working_copy"
+e2e_check "runtime files in the system folder stay" test -f "$SE_SYSDIR/MSVBVM60.DLL"
 
 # ---- tampered install records: nothing is removed -------------------------------------------------
 n=0
 for record in 'C:\' 'C:\WINDOWS\' "${SE_PROFILE^^}\\"; do
   n=$((n + 1))
-  target=$(se_unix "$record")
-  cp "$(se_unix "$SE_MEDIA")/config.txt" "$target/config.txt"
-  echo 'not ours' >"$target/vemr.exe"
-  se_set_record "$record"
-  wine reg add "$SE_UNINSTALL_KEY\\$SE_TITLE" /v DisplayName /d "$SE_TITLE" /f >/dev/null 2>&1
-  se_setup movenow
-  out=$(se_probe look "卸载失败！" 15000) || true
-  se_shot "refused-record-$n"
-  se_probe ok "卸载失败！" >/dev/null || true
-  se_check "record $record: refused with a message naming it" grep -qF "text=记录的安装路径“$record”" <<<"$out"
-  se_check "record $record: stop icon" grep -qxF "icon=stop" <<<"$out"
-  se_check "record $record: its vemr.exe and config.txt stay" test -f "$target/vemr.exe" -a -f "$target/config.txt"
-  se_check "record $record: the entry stays" test -n "$(se_entry)"
-  se_check "record $record: the record stays" test "$(se_record)" = "$record"
-  se_wait_end 10 || true
-  rm -f "$target/vemr.exe" "$target/config.txt"
+  se_plant_record "$record"
+  se_refused_record "$record" "refused-record-$n"
+  rm -f "$(se_unix "$record")"/{vemr.exe,config.txt}
 done
-[[ -d $(se_unix 'C:\windows\system32') ]] && se_check "C:\\windows still there" true
+[[ -d $(se_unix 'C:\windows\system32') ]] && e2e_check "C:\\windows still there" true
 
 # ---- a fifth config piece ends stage 2 silently ---------------------------------------------------
 inst=$(se_unix 'C:\setup-e2e')/inst
@@ -107,9 +86,9 @@ cp "$(se_unix "$SE_MEDIA")"/{vemr.exe,setup.exe} "$inst/"
 printf '%s\r\n' "$SE_TITLE" vemr.example.test "$SE_TITLE" 8 | iconv -f utf-8 -t gbk >"$inst/config.txt"
 se_set_record 'C:\SETUP-E2E\INST\'
 se_setup movenow
-se_check "stage 2 with five config pieces ends by itself" se_wait_end 15
-se_check "... without a message" se_probe no-box "卸载失败！" 200
-se_check "... having deleted only vemr.exe" test ! -e "$inst/vemr.exe" -a -f "$inst/setup.exe" -a -f "$inst/config.txt"
-se_check "... and kept the record" test "$(se_record)" = 'C:\SETUP-E2E\INST\'
+e2e_check "stage 2 with five config pieces ends by itself" se_wait_end 15
+e2e_check "... without a message" se_probe no-box "卸载失败！" 200
+e2e_check "... having deleted only vemr.exe" test ! -e "$inst/vemr.exe" -a -f "$inst/setup.exe" -a -f "$inst/config.txt"
+e2e_check "... and kept the record" test "$(se_record)" = 'C:\SETUP-E2E\INST\'
 
-se_finish
+e2e_finish

@@ -4,6 +4,8 @@
 # (namespace, Wine prefix, processes of the prefix). Exit 0 = pass.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+# shellcheck source=lib/common.bash
+source "$ROOT/tests/e2e/lib/common.bash"   # the checks' count and verdict
 WORK=$(mktemp -d /tmp/try-media-test.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 LOGS=${E2E_OUT:-$WORK/logs}
@@ -14,8 +16,7 @@ rc=0
 prefix=$(cat "$LOGS/wine-env.txt")
 left=$(ip netns list | awk '$1 == "try-media"'; ls -d "$prefix" /etc/netns/try-media 2>/dev/null;
   grep -l "WINEPREFIX=$prefix/prefix" /proc/[0-9]*/environ 2>/dev/null || true)
-if ((rc != 0)) || ! grep -qE '^ +[-0-9T:.+]+ launch +ok +GET /language\.asp' "$WORK/said" || [[ -n $left ]]; then
-  echo "FAIL: exit $rc; left behind: ${left:-nothing}"
-  exit 1
-fi
-echo "try_media: passed"
+e2e_check "try-media ended with exit 0 ($rc)" test "$rc" = 0
+e2e_check "the stand-in server said ok to the launch request" grep -qE '^ +[-0-9T:.+]+ launch +ok +GET /language\.asp' "$WORK/said"
+e2e_check "nothing left behind: ${left:-nothing}" test -z "$left"
+e2e_finish

@@ -31,16 +31,16 @@ vemr_make_app "$(printf "$CONFIG" 8)"
 # clock (expected skew in seconds from UTC+8). Prints the machine identifier.
 check_launch() {
   local n=$1 skew=$2 what=$3
-  vemr_check "$what: verdict ok" '[[ $(vemr_launch_field "$n" "e[\"verdict\"]") == ok ]]'
-  vemr_check "$what: exactly one User-Agent, TavinVmc.Cet/<id>/<expected signature>" \
-    '[[ $(vemr_launch_field "$n" "sum(1 for k, v in e[\"headers\"] if k.lower() == \"user-agent\")") == 1 &&
-        $(vemr_launch_field "$n" "e[\"values\"][\"user_agent\"] == \"TavinVmc.Cet/\" + e[\"values\"][\"machine_id\"] + \"/\" + e[\"values\"][\"sig_expected\"]") == True ]]'
-  vemr_check "$what: GET /language.asp?lau=cn&tim=<14 digits>&ver=1.0.0 (Wine un-escapes %2E)" \
-    '[[ $(vemr_launch_field "$n" "e[\"request_line\"]") =~ ^GET\ /language\.asp\?lau=cn\&tim=[0-9]{14}\&ver=1(\.|%2E)0(\.|%2E)0\ HTTP/1\.1$ ]]'
-  vemr_check "$what: Host header is the configured host" \
-    '[[ $(vemr_launch_field "$n" "e[\"values\"][\"host\"]") == op.vemr.test:8080 ]]'
-  vemr_check "$what: time stamp within 3 s of UTC $skew s from UTC+8" \
-    '[[ $(vemr_launch_field "$n" "abs(e[\"values\"][\"tim_skew_s\"] - ($skew)) <= 3") == True ]]'
+  e2e_check "$what: verdict ok" test "$(vemr_launch_field "$n" 'e["verdict"]')" = ok
+  e2e_check "$what: exactly one User-Agent, TavinVmc.Cet/<id>/<expected signature>" \
+    test "$(vemr_launch_field "$n" 'sum(1 for k, v in e["headers"] if k.lower() == "user-agent")') $(vemr_launch_field "$n" \
+      'e["values"]["user_agent"] == "TavinVmc.Cet/" + e["values"]["machine_id"] + "/" + e["values"]["sig_expected"]')" = "1 True"
+  e2e_check "$what: GET /language.asp?lau=cn&tim=<14 digits>&ver=1.0.0 (Wine un-escapes %2E)" \
+    grep -qxE 'GET /language\.asp\?lau=cn&tim=[0-9]{14}&ver=1(\.|%2E)0(\.|%2E)0 HTTP/1\.1' <<<"$(vemr_launch_field "$n" 'e["request_line"]')"
+  e2e_check "$what: Host header is the configured host" \
+    test "$(vemr_launch_field "$n" 'e["values"]["host"]')" = op.vemr.test:8080
+  e2e_check "$what: time stamp within 3 s of UTC $skew s from UTC+8" \
+    test "$(vemr_launch_field "$n" "abs(e['values']['tim_skew_s'] - ($skew)) <= 3")" = True
 }
 
 # --- first start ------------------------------------------------------------------------------
@@ -50,25 +50,25 @@ vemr_wait_launches 1 40 || vemr_fail "no launch request within 40 s"
 check_launch 1 0 "first start (TZ=Asia/Shanghai, line 4 = 8)"
 id=$(vemr_launch_field 1 'e["values"]["machine_id"]')
 sleep 1
-vemr_check "horasync started once with the host as its whole command line" \
-  '[[ $(vemr_horasync_calls) == op.vemr.test:8080 ]]'
+e2e_check "horasync started once with the host as its whole command line" \
+  test "$(vemr_horasync_calls)" = op.vemr.test:8080
 
 cache=$(vemr_cache)
 echo "      cache: $cache"
 cpu=$(cut -d'|' -f2 <<<"$cache")
-vemr_check "cache written: serial in signed decimal | cpu text | identifier of the request" \
-  '[[ $cache == "$SERIAL_SIGNED|$cpu|$id" && -n $cpu ]]'
-vemr_check "identifier = MyMd(8-digit hex serial + QpnDurix + cpu text)" \
-  '[[ $("$VEMR_MYMD" "${SERIAL_DIGEST_HEX}QpnDurix$cpu") == "$id" ]]'
+e2e_check "cache written: serial in signed decimal | cpu text | identifier of the request" \
+  test "$cache" = "$SERIAL_SIGNED|$cpu|$id" -a -n "$cpu"
+e2e_check "identifier = MyMd(8-digit hex serial + QpnDurix + cpu text)" \
+  test "$("$VEMR_MYMD" "${SERIAL_DIGEST_HEX}QpnDurix$cpu")" = "$id"
 
 # --- a second copy while the first runs ----------------------------------------------------------
 vemr_start TZ=Asia/Shanghai
 second=$VEMR_PID
-vemr_check "a second copy ends by itself" 'vemr_wait_exit "$second" 20'
+e2e_check "a second copy ends by itself" vemr_wait_exit "$second" 20
 sleep 1
-vemr_check "the second copy sent nothing" '(($(vemr_launches) == 1))'
-vemr_check "horasync was started only once" '(($(vemr_horasync_calls | wc -l) == 1))'
-vemr_check "the first copy still runs" 'kill -0 "$first" 2>/dev/null'
+e2e_check "the second copy sent nothing" test "$(vemr_launches)" -eq 1
+e2e_check "horasync was started only once" test "$(vemr_horasync_calls | wc -l)" -eq 1
+e2e_check "the first copy still runs" kill -0 "$first"
 
 # --- the loaded page is a navigation error under Wine: notice, then a resize ends the client ------
 notice=""
@@ -78,18 +78,18 @@ for _ in $(seq 1 50); do
   [[ $notice == 0 ]] && break
   sleep 0.2
 done
-vemr_check "navigation error: the browser is hidden behind the notice" '[[ $notice == 0 ]]'
+e2e_check "navigation error: the browser is hidden behind the notice" test "$notice" = 0
 vemr_probe resize >/dev/null
-vemr_check "a resize while the notice shows ends the client" 'vemr_wait_exit "$first" 15'
+e2e_check "a resize while the notice shows ends the client" vemr_wait_exit "$first" 15
 
 # --- second start: the identifier from the cache ------------------------------------------------
 vemr_start TZ=UTC
 vemr_wait_launches 2 40 || vemr_fail "no second launch request"
 check_launch 2 0 "second start (TZ=UTC, line 4 = 8)"
-vemr_check "second start: the same identifier" '[[ $(vemr_launch_field 2 "e[\"values\"][\"machine_id\"]") == "$id" ]]'
-vemr_check "second start: the cache is unchanged" '[[ $(vemr_cache) == "$cache" ]]'
+e2e_check "second start: the same identifier" test "$(vemr_launch_field 2 'e["values"]["machine_id"]')" = "$id"
+e2e_check "second start: the cache is unchanged" test "$(vemr_cache)" = "$cache"
 vemr_probe close >/dev/null
-vemr_check "closing the window ends the client" 'vemr_wait_exit "$VEMR_PID" 15'
+e2e_check "closing the window ends the client" vemr_wait_exit "$VEMR_PID" 15
 
 # --- line 4 = 0: the stamp is UTC -----------------------------------------------------------------
 vemr_make_app "$(printf "$CONFIG" 0)"
@@ -107,9 +107,9 @@ for damaged in "$SERIAL_SIGNED|$cpu|${id}X" "$SERIAL_SIGNED|$cpu|AB|$id" "abc|$c
   vemr_set_cache "$damaged"
   vemr_start TZ=Asia/Shanghai
   vemr_wait_launches "$n" 40 || vemr_fail "no launch request with cache '$damaged'"
-  vemr_check "cache '$damaged': request signed with the recomputed identifier" \
-    '[[ $(vemr_launch_field "$n" "e[\"verdict\"]") == ok && $(vemr_launch_field "$n" "e[\"values\"][\"machine_id\"]") == "$id" ]]'
-  vemr_check "cache '$damaged': overwritten with the recomputed entry" '[[ $(vemr_cache) == "$cache" ]]'
+  e2e_check "cache '$damaged': request signed with the recomputed identifier" \
+    test "$(vemr_launch_field "$n" 'e["verdict"]') $(vemr_launch_field "$n" 'e["values"]["machine_id"]')" = "ok $id"
+  e2e_check "cache '$damaged': overwritten with the recomputed entry" test "$(vemr_cache)" = "$cache"
   vemr_probe close >/dev/null
   vemr_wait_exit "$VEMR_PID" 15 || vemr_fail "start with cache '$damaged' did not end"
 done
@@ -123,15 +123,15 @@ vemr_wait_launches "$n" 40 || vemr_fail "no launch request from the benchmark bu
 for _ in $(seq 1 50); do [[ -s $VEMR_APP/vemr_bench.txt ]] && break; sleep 0.1; done
 tim=$(vemr_launch_field "$n" 'e["params"][1][1]')
 sig=$(vemr_launch_field "$n" 'e["values"]["sig_expected"]')
-vemr_check "Navigate address: http://op.vemr.test:8080/language.asp?lau=cn&tim=$tim&ver=1%2E0%2E0" \
-  'grep -qxF "navigate_url=http://op.vemr.test:8080/language.asp?lau=cn&tim=$tim&ver=1%2E0%2E0" "$VEMR_APP/vemr_bench.txt"'
-vemr_check "Navigate headers: the identity header line ending in CR LF" \
-  'grep -qxF "navigate_headers=User-Agent: TavinVmc.Cet/$id/$sig\\r\\n" "$VEMR_APP/vemr_bench.txt"'
+e2e_check "Navigate address: http://op.vemr.test:8080/language.asp?lau=cn&tim=$tim&ver=1%2E0%2E0" \
+  grep -qxF "navigate_url=http://op.vemr.test:8080/language.asp?lau=cn&tim=$tim&ver=1%2E0%2E0" "$VEMR_APP/vemr_bench.txt"
+e2e_check "Navigate headers: the identity header line ending in CR LF" \
+  grep -qxF "navigate_headers=User-Agent: TavinVmc.Cet/$id/$sig\\r\\n" "$VEMR_APP/vemr_bench.txt"
 vemr_probe close >/dev/null
 vemr_wait_exit "$VEMR_PID" 15 || vemr_fail "the benchmark build did not end"
 
-vemr_check "every launch request verified by the server" \
-  '"$VEMR_SERVER" --check-log "$VEMR_LOG" --endpoint launch --expect-count "$n" >"$VEMR_OUT/check-log.txt"'
+launches_verified() { "$VEMR_SERVER" --check-log "$VEMR_LOG" --endpoint launch --expect-count "$1" >"$VEMR_OUT/check-log.txt"; }
+e2e_check "every launch request verified by the server" launches_verified "$n"
 cp "$VEMR_LOG" "$VEMR_OUT/vemr_launch-server.log"
 cp "$VEMR_APP/vemr_bench.txt" "$VEMR_OUT/" 2>/dev/null || true
-vemr_finish "vemr launch"
+e2e_finish

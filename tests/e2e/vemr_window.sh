@@ -155,4 +155,4 @@ state=$(vemr_probe minimize sleep 300 tray)
 vemr_check "minimising while the notice shows ends the client" 'vemr_wait_exit "$VEMR_PID" 15'
 vemr_check "no tray icon was made" '[[ $(v icons) == 0 ]]'
 
-vemr_finish "vemr window"
+e2e_finish

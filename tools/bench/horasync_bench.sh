@@ -41,7 +41,7 @@ for wanted in 0 7200; do
   for ((i = 1; i <= RUNS; i++)); do
     hs_prepare "bench$skew-$i"
     hs_run "bench$skew-$i" "$HS_OPERATOR"
-    errors+=("$(python3 "$HS_PEERS/sntp_runcheck.py" clock "$HS_DIR/horasync-clock.txt" --skew "$skew" |
+    errors+=("$(python3 "$E2E_PEERS/sntp_runcheck.py" clock "$HS_DIR/horasync-clock.txt" --skew "$skew" |
       python3 -c 'import json,sys; print(abs(json.load(sys.stdin)["error_ms"]))')")
     to_end+=("$(hs_event_field first_request_to_end_ms)")
     to_set+=("$(python3 - "$HS_DIR" <<'EOF'
@@ -58,7 +58,7 @@ EOF
   done
   for ((i = 1; i <= 3; i++)); do
     t0=$(date +%s%N)
-    out=$(hs_in chronyd -x -Q -f "$HS_WORK/chrony-q.conf" 2>&1 || true)
+    out=$(e2e_in chronyd -x -Q -f "$HS_WORK/chrony-q.conf" 2>&1 || true)
     chrony_ms+=($((($(date +%s%N) - t0) / 1000000)))
     wrong=$(sed -n 's/.*System clock wrong by \([-0-9.]*\) seconds.*/\1/p' <<<"$out" | tail -1)
     [[ -n $wrong ]] || { echo "chronyd -Q said: $out"; exit 1; }
@@ -71,4 +71,4 @@ EOF
   stats "chronyd -Q |offset - skew| ms" "${chrony_err[@]}"
   stats "chronyd -Q wall time, ms" "${chrony_ms[@]}"
 done
-hs_finish >/dev/null
+e2e_finish >/dev/null

@@ -19,7 +19,7 @@ cp "$(se_unix "$SE_MEDIA")/setup.exe" "$bare/"
 
 median() { sort -n | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : int((a[NR / 2] + a[NR / 2 + 1]) / 2)}'; }
 
-temp=$(wine cmd /c echo '%TEMP%' 2>/dev/null | tr -d '\r')
+temp=$(se_temp)
 install() {
   se_setup
   se_probe window "$SE_WINDOW" 60000 >/dev/null
@@ -48,12 +48,12 @@ install_ms=$(printf '%s\n' "${installs[@]}" | median)
 stage1_ms=$(printf '%s\n' "${stage1[@]}" | median)
 stage2_ms=$(printf '%s\n' "${stage2[@]}" | median)
 uninstall_ms=$((stage1_ms + stage2_ms - 1000))
-se_say "rounds: $ROUNDS"
-se_say "setup.exe start-up and end under Wine:   ${starts[*]} ms (median $start_ms)"
-se_say "install, click to success box:           ${installs[*]} ms (median $install_ms)"
-se_say "uninstall stage 1, start to end:         ${stage1[*]} ms (median $stage1_ms)"
-se_say "uninstall stage 2, start to success box: ${stage2[*]} ms (median $stage2_ms)"
-se_say "uninstall, both stages less the 1 s wait: $uninstall_ms ms (two Wine start-ups still included)"
-se_check "install under 1 s" test "$install_ms" -lt 1000
-se_check "uninstall under 1 s, even with its two Wine start-ups" test "$uninstall_ms" -lt 1000
-se_finish
+e2e_say "rounds: $ROUNDS"
+e2e_say "setup.exe start-up and end under Wine:   ${starts[*]} ms (median $start_ms)"
+e2e_say "install, click to success box:           ${installs[*]} ms (median $install_ms)"
+e2e_say "uninstall stage 1, start to end:         ${stage1[*]} ms (median $stage1_ms)"
+e2e_say "uninstall stage 2, start to success box: ${stage2[*]} ms (median $stage2_ms)"
+e2e_say "uninstall, both stages less the 1 s wait: $uninstall_ms ms (two Wine start-ups still included)"
+e2e_check "install under 1 s" test "$install_ms" -lt 1000
+e2e_check "uninstall under 1 s, even with its two Wine start-ups" test "$uninstall_ms" -lt 1000
+e2e_finish

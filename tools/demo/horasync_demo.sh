@@ -22,6 +22,6 @@ if [[ $(hs_reports) == 0 ]] && hs_midnight_hours -60 60; then
   echo ">> the server's time lies in the 23 or 0 o'clock hour of UTC+8: no clock setting, no report"
 else
   echo ">> the stand-in operator server's verdict on the report:"
-  python3 "$HS_PEERS/operator_server.py" --check-log "$HS_WORK/operator.log" --endpoint report --expect-count 1 |
+  python3 "$E2E_PEERS/operator_server.py" --check-log "$HS_WORK/operator.log" --endpoint report --expect-count 1 |
     sed 's/^/   | /'
 fi

@@ -6,6 +6,10 @@
 #   e2e_netns_up NAME HOST...  a private network namespace where the HOSTs are 127.0.0.1 (E2E_NS),
 #                         removed on every exit path; e2e_in CMD... runs CMD inside it
 #   e2e_check DESC CMD... one check: prints ok/FAIL, counts failures (E2E_CHECKS, E2E_FAILS)
+#   e2e_between V LOW HIGH  V (decimals allowed) lies in [LOW, HIGH]
+#   e2e_finish            the one end of every scenario: "NAME: all N checks passed" or "NAME: F of
+#                         N checks FAILED" (then the files of E2E_FAIL_LOGS), exit status 0 or 1;
+#                         NAME is the script's (E2E_NAME), E2E_KEPT where its screenshots are
 #   e2e_wineserver_down   ends the prefix's wineserver (the next Wine call starts it again, in the
 #                         namespace of that call: the wineserver owns every socket of the session)
 #   e2e_kill PID...       ends our own processes by pid and waits for them
@@ -21,6 +25,9 @@ E2E_FAILS=0
 E2E_NS=
 E2E_CLEANUPS=()
 E2E_OWN_WINE=0
+E2E_NAME=$(basename "$0" .sh)
+E2E_KEPT=""
+E2E_FAIL_LOGS=()
 
 e2e_say() { printf '%s\n' "$*"; }
 
@@ -34,6 +41,22 @@ e2e_check() {
     e2e_say "FAIL $desc"
     E2E_FAILS=$((E2E_FAILS + 1))
   fi
+}
+
+e2e_between() { python3 -c "import sys; v,l,h=map(float,sys.argv[1:]); sys.exit(0 if l<=v<=h else 1)" "$@"; }
+
+e2e_finish() {
+  local kept=${E2E_KEPT:+ (screenshots: $E2E_KEPT)} log
+  if ((E2E_FAILS == 0)); then
+    e2e_say "$E2E_NAME: all $E2E_CHECKS checks passed$kept"
+    exit 0
+  fi
+  e2e_say "$E2E_NAME: $E2E_FAILS of $E2E_CHECKS checks FAILED$kept"
+  for log in "${E2E_FAIL_LOGS[@]}"; do
+    e2e_say "--- $log"
+    cat "$log" 2>/dev/null || true
+  done
+  exit 1
 }
 
 e2e_wineserver_down() {

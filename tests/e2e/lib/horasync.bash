@@ -1,8 +1,9 @@
 # horasync.bash — horasync's helpers, sourced by tests/e2e/horasync_*.sh, tests/e2e/fault_*.sh,
-# tools/demo/horasync_demo.sh and tools/bench/horasync_bench.sh (not a scenario itself). One private network namespace per script in which the five SNTP server names
-# and the operator host map to 127.0.0.1; SNTP servers (chrony, or our own responder) and the
-# stand-in operator server run in it; horasync runs in it under Wine, each run from a folder of
-# its own in the prefix, where it leaves its trace (and, as a test build, what it would have set).
+# tools/demo/horasync_demo.sh and tools/bench/horasync_bench.sh (not a scenario itself). One
+# private network namespace per script in which the five SNTP server names and the operator host
+# map to 127.0.0.1; SNTP servers (chrony, or our own responder) and the stand-in operator server
+# run in it; horasync runs in it under Wine, each run from a folder of its own in the prefix, where
+# it leaves its trace (and, as a test build, what it would have set).
 #
 #   hs_begin NAME [product] namespace up, Wine environment (the caller's or a fresh one), the test
 #                            build (not with "product": only dist/ is run)
@@ -12,19 +13,16 @@
 #   hs_operator [ARGS]       (re)start the stand-in operator server on port 80
 #   hs_prepare RUN [EXE]     a fresh run folder with horasync.exe (default: the test build)
 #   hs_run RUN [ARGS...]     runs it there inside the namespace; HS_RC, HS_MS, HS_DIR
-#   hs_check DESC CMD...     one check (e2e_check of common.bash)
-#   hs_finish                prints the verdict; the exit status of the script
+# The checks of a run the scenarios share (hs_ended, hs_never_set, hs_report_ok...) follow hs_run;
+# checks, counts and the verdict are common.bash's (e2e_check, e2e_finish).
 # Everything started is ended by pid, and the namespace removed, on every exit path.
 
 # shellcheck source=common.bash
 source "$(dirname "${BASH_SOURCE[0]}")/common.bash"
-HS_ROOT=$E2E_ROOT
-HS_NETNS=$E2E_NETNS
-HS_PEERS=$E2E_PEERS
 HS_SERVERS=(cn.pool.ntp.org ntp.ntsc.ac.cn ntp.aliyun.com ntp.tencent.com time.asia.apple.com)
 HS_OPERATOR=op.example.com
-HS_PRODUCT_EXE=${HS_PRODUCT_EXE:-$HS_ROOT/dist/win32/horasync.exe}
-HS_TEST_BUILD=$HS_ROOT/build/win32-testclock
+HS_PRODUCT_EXE=${HS_PRODUCT_EXE:-$E2E_ROOT/dist/win32/horasync.exe}
+HS_TEST_BUILD=$E2E_ROOT/build/win32-testclock
 HS_TEST_EXE_GIVEN=${HS_TEST_EXE:-}          # a test build made elsewhere: used as it is
 HS_TEST_EXE=${HS_TEST_EXE:-$HS_TEST_BUILD/timesync/horasync.exe}
 HS_WORK=""
@@ -32,41 +30,25 @@ HS_CHRONY_PID=""
 HS_RESPONDER_PID=""
 HS_OPERATOR_PID=""
 
-hs_say() { e2e_say "$@"; }
-hs_check() { e2e_check "$@"; }
-
-hs_finish() {
-  if ((E2E_FAILS)); then
-    hs_say "$E2E_FAILS of $E2E_CHECKS checks FAILED"
-    return 1
-  fi
-  hs_say "all $E2E_CHECKS checks passed"
-}
-
 # The test build: the clock setter records instead of setting. Never in dist/.
 hs_build_test_clock() {
   local log=$HS_WORK/test-build.log
   [[ -n $HS_TEST_EXE_GIVEN ]] && return 0
   if [[ ! -f $HS_TEST_BUILD/CMakeCache.txt ]]; then
-    cmake -S "$HS_ROOT" -B "$HS_TEST_BUILD" -DCMAKE_TOOLCHAIN_FILE="$HS_ROOT/cmake/mingw-i686.cmake" \
+    cmake -S "$E2E_ROOT" -B "$HS_TEST_BUILD" -DCMAKE_TOOLCHAIN_FILE="$E2E_ROOT/cmake/mingw-i686.cmake" \
       -DCMAKE_BUILD_TYPE=Release -DHORASYNC_TEST_CLOCK=ON -DDIST_NAME= >"$log" 2>&1 ||
       { cat "$log" >&2; return 1; }
   fi
   cmake --build "$HS_TEST_BUILD" --target horasync -j2 >>"$log" 2>&1 || { tail -30 "$log" >&2; return 1; }
 }
 
-# The wineserver creates the sockets, so it must run inside the namespace: end the prefix's server
-# (wherever it runs) before the first Wine call in it, and after the last.
-hs_wineserver_down() { e2e_wineserver_down; }
-hs_kill() { e2e_kill "$@"; }
-
 hs_end() {
   local rc=$?
   hs_no_server
-  [[ -n $HS_OPERATOR_PID ]] && hs_kill "$HS_OPERATOR_PID"
+  [[ -n $HS_OPERATOR_PID ]] && e2e_kill "$HS_OPERATOR_PID"
   HS_OPERATOR_PID=""
   if [[ -n ${WINEPREFIX:-} && -d ${WINEPREFIX:-/nonexistent} ]]; then
-    hs_wineserver_down
+    e2e_wineserver_down
     if [[ -n ${E2E_OUT:-} && -d $WINEPREFIX/drive_c/hs ]]; then
       mkdir -p "$E2E_OUT/runs"
       (cd "$WINEPREFIX/drive_c/hs" && find . -type f ! -name '*.exe' ! -name '*.ocx' ! -name '*.OCX' \
@@ -85,29 +67,31 @@ hs_begin() {
   local name=$1
   HS_WORK=$(mktemp -d /tmp/e2e-horasync.XXXXXX)
   e2e_begin hs_end   # our runs' files are saved before a prefix started here goes
-  [[ -x $HS_ROOT/dist/tools/mymd ]] || { hs_say "dist/tools/mymd missing: build the native preset"; return 1; }
+  [[ -x $E2E_ROOT/dist/tools/mymd ]] || { e2e_say "dist/tools/mymd missing: build the native preset"; return 1; }
   if [[ ${2:-} != product ]]; then
-    hs_build_test_clock || { hs_say "the test build (HORASYNC_TEST_CLOCK=ON) failed"; return 1; }
+    hs_build_test_clock || { e2e_say "the test build (HORASYNC_TEST_CLOCK=ON) failed"; return 1; }
   fi
   e2e_netns_up "hs-$name-$$" "${HS_SERVERS[@]}" "$HS_OPERATOR"
-  hs_wineserver_down
+  # The wineserver creates the sockets, so it must run inside the namespace: end the prefix's
+  # server (wherever it runs) before the first Wine call in it (hs_wineserver_up), and after the last.
+  e2e_wineserver_down
   mkdir -p "$WINEPREFIX/drive_c/hs"
 }
 
-# Runs a command inside the namespace. Servers are started with "$HS_NETNS" run ... & directly, so
-# that $! is the server's own pid (netns and ip netns exec both exec).
-hs_in() { e2e_in "$@"; }
+# Servers are started with "$E2E_NETNS" run ... & directly, so that $! is the server's own pid
+# (netns and ip netns exec both exec).
+hs_wineserver_up() { e2e_in wine reg query 'HKCU\Software' >/dev/null 2>&1 || true; }
 
 hs_no_server() {
   if [[ -n $HS_CHRONY_PID ]]; then
     # faketime waits for chronyd: end chronyd itself (its pidfile), then the starter.
     local daemon
     daemon=$(cat "$HS_WORK/chronyd.pid" 2>/dev/null || true)
-    hs_kill $daemon "$HS_CHRONY_PID"
+    e2e_kill $daemon "$HS_CHRONY_PID"
     HS_CHRONY_PID=""
   fi
   if [[ -n $HS_RESPONDER_PID ]]; then
-    hs_kill "$HS_RESPONDER_PID"
+    e2e_kill "$HS_RESPONDER_PID"
     HS_RESPONDER_PID=""
   fi
 }
@@ -128,15 +112,15 @@ driftfile $HS_WORK/chrony.drift
 EOF
   rm -f "$HS_WORK/chronyd.pid"
   if [[ $skew == 0 ]]; then
-    "$HS_NETNS" run "$E2E_NS" chronyd -x -d -f "$HS_WORK/chrony.conf" >>"$HS_WORK/chrony.log" 2>&1 &
+    "$E2E_NETNS" run "$E2E_NS" chronyd -x -d -f "$HS_WORK/chrony.conf" >>"$HS_WORK/chrony.log" 2>&1 &
   else
     [[ $skew == -* ]] || skew=+$skew
-    "$HS_NETNS" run "$E2E_NS" env NO_FAKE_STAT=1 faketime -f "$skew" chronyd -x -d -f "$HS_WORK/chrony.conf" \
+    "$E2E_NETNS" run "$E2E_NS" env NO_FAKE_STAT=1 faketime -f "$skew" chronyd -x -d -f "$HS_WORK/chrony.conf" \
       >>"$HS_WORK/chrony.log" 2>&1 &
   fi
   HS_CHRONY_PID=$!
-  hs_in python3 "$HS_PEERS/sntp_probe.py" --wait 10 >"$HS_WORK/probe.out" ||
-    { hs_say "chronyd does not answer"; cat "$HS_WORK/chrony.log"; return 1; }
+  e2e_in python3 "$E2E_PEERS/sntp_probe.py" --wait 10 >"$HS_WORK/probe.out" ||
+    { e2e_say "chronyd does not answer"; cat "$HS_WORK/chrony.log"; return 1; }
 }
 
 # horasync never sets the clock when the server's time lies in the 23 or 0 o'clock hour of UTC+8.
@@ -157,11 +141,11 @@ hs_peer() {
   local name=$1 pidvar=$2 script=$3
   shift 3
   rm -f "$HS_WORK/$name.pid"
-  "$HS_NETNS" run "$E2E_NS" python3 "$HS_PEERS/$script" --pidfile "$HS_WORK/$name.pid" "$@" \
+  "$E2E_NETNS" run "$E2E_NS" python3 "$E2E_PEERS/$script" --pidfile "$HS_WORK/$name.pid" "$@" \
     >>"$HS_WORK/$name.out" 2>&1 &
   printf -v "$pidvar" '%s' "$!"
   for _ in $(seq 100); do [[ -s $HS_WORK/$name.pid ]] && return 0; sleep 0.05; done
-  hs_say "$name did not start"
+  e2e_say "$name did not start"
   cat "$HS_WORK/$name.out"
   return 1
 }
@@ -178,14 +162,14 @@ hs_responder() {
 # hs_operator [ARGS...]: the stand-in operator server on port 80 of the namespace, logging to
 # $HS_WORK/operator.log (emptied at each start).
 hs_operator() {
-  [[ -n $HS_OPERATOR_PID ]] && hs_kill "$HS_OPERATOR_PID"
+  [[ -n $HS_OPERATOR_PID ]] && e2e_kill "$HS_OPERATOR_PID"
   : >"$HS_WORK/operator.log"
   hs_peer operator HS_OPERATOR_PID operator_server.py --port 80 --bind 127.0.0.1 --log "$HS_WORK/operator.log" \
-    --mymd "$HS_ROOT/dist/tools/mymd" "$@"
+    --mymd "$E2E_ROOT/dist/tools/mymd" "$@"
 }
 
 hs_operator_stop() {
-  [[ -n $HS_OPERATOR_PID ]] && hs_kill "$HS_OPERATOR_PID"
+  [[ -n $HS_OPERATOR_PID ]] && e2e_kill "$HS_OPERATOR_PID"
   HS_OPERATOR_PID=""
 }
 
@@ -206,7 +190,7 @@ hs_run() {
   shift
   local t0 rc=0
   t0=$(date +%s%N)
-  (cd "$HS_DIR" && TZ=Asia/Shanghai timeout -k 5 30 "$HS_NETNS" run "$E2E_NS" wine horasync.exe "$@") \
+  (cd "$HS_DIR" && TZ=Asia/Shanghai timeout -k 5 30 "$E2E_NETNS" run "$E2E_NS" wine horasync.exe "$@") \
     >"$HS_DIR/wine.out" 2>&1 || rc=$?
   HS_RC=$rc
   HS_MS=$((($(date +%s%N) - t0) / 1000000))
@@ -243,8 +227,28 @@ EOF
 # The chosen server of the run: the message of its first trace line.
 hs_server_of_run() { hs_trace | head -1 | cut -f2; }
 
-hs_events() { python3 "$HS_PEERS/sntp_runcheck.py" events "$HS_DIR/horasync-events.txt"; }
+hs_events() { python3 "$E2E_PEERS/sntp_runcheck.py" events "$HS_DIR/horasync-events.txt"; }
 hs_event_field() { hs_events | python3 -c "import json,sys; print(json.load(sys.stdin)['$1'])"; }
 
-# hs_between VALUE LOW HIGH (numbers, decimals allowed)
-hs_between() { python3 -c "import sys; v,l,h=map(float,sys.argv[1:]); sys.exit(0 if l<=v<=h else 1)" "$@"; }
+# ---- Checks of the last run -------------------------------------------------------------------------
+# Ended by itself: exit status 0 and, for the test build, its own end among the events.
+hs_ended() { [[ $HS_RC == 0 ]] && { [[ ! -f $HS_DIR/horasync-events.txt ]] || [[ $(hs_event_field ended) == True ]]; }; }
+# hs_end_between LOW HIGH: milliseconds from the first request to the end.
+hs_end_between() { e2e_between "$(hs_event_field first_request_to_end_ms)" "$1" "$2"; }
+hs_no_crash() { ! grep -qiE 'unhandled|stack overflow|page fault' "$HS_DIR/wine.out"; }
+hs_never_set() { ! grep -q '^SetSystemTime' "$HS_DIR/horasync-clock.txt" 2>/dev/null; }
+hs_was_set() { grep -q '^SetSystemTime.* result ok' "$HS_DIR/horasync-clock.txt" 2>/dev/null; }
+# hs_clock_within SKEW MS: the time set is host UTC + SKEW within MS, on the server's date.
+hs_clock_within() {
+  python3 "$E2E_PEERS/sntp_runcheck.py" clock "$HS_DIR/horasync-clock.txt" --skew "$1" --max-ms "$2" |
+    tee -a "$HS_WORK/clock-errors.log"
+}
+hs_reports_are() { [[ $(hs_reports) == "$1" ]]; }
+# hs_report_ok [N]: the operator server logged N (1) reports, each verified ok.
+hs_report_ok() {
+  python3 "$E2E_PEERS/operator_server.py" --check-log "$HS_WORK/operator.log" --endpoint report \
+    --expect-count "${1:-1}" >"$HS_WORK/check-log.out" 2>&1
+}
+hs_last_trace_is() { [[ "$(hs_trace | tail -1)" == "$1" ]]; }
+# The operator's answer traced last: the exchange ran to its end.
+hs_answered() { hs_last_trace_is "时间已收到	$HS_OPERATOR"; }

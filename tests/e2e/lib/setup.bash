@@ -10,17 +10,20 @@
 #   se_wait_end [S]       waits (bounded) for the last setup started to end; fails if it does not
 #   se_probe ARGS...      runs the probe (tests/e2e/probes/setup_probe_win32.cpp); its output, CR-free
 #   se_box TITLE TEXT ICON [SHOT]  waits for the box, checks text and icon, screenshot, presses OK
-#   se_check DESC CMD...  one check (e2e_check of common.bash)
+#   se_installed FOLDER [SHOT]  an install into FOLDER as se_install, its success box and end checked
+#   se_hold 'C:\x.exe' STOP  the probe copied as x.exe runs until the Unix file STOP exists
+#   se_plant_record 'C:\dir\' / se_refused_record 'C:\dir\' [SHOT]  an install record naming a
+#                         folder that is not ours; the removal's refusal checked, nothing removed
 #   se_unix 'C:\path'     the Unix path of a Windows path in the prefix
 #   se_running PATTERN    a process of this prefix with a matching command line runs
-#   se_finish             cleans up what the scenario installed; prints the verdict; exit status
+# Checks, counts and the verdict are common.bash's (e2e_check, e2e_finish).
 # The scenario's own installation (folders, shortcuts, entry, record, runtime files in the system
 # folder) is removed on every exit path, so other scenarios in the same prefix find none of it.
 
 # shellcheck source=common.bash
 source "$(dirname "${BASH_SOURCE[0]}")/common.bash"
-SE_ROOT=$E2E_ROOT
-SE_MEDIA_SRC=${SETUP_E2E_MEDIA:-$SE_ROOT/dist/win32}
+E2E_ROOT=$E2E_ROOT
+SE_MEDIA_SRC=${SETUP_E2E_MEDIA:-$E2E_ROOT/dist/win32}
 SE_PROBE=$E2E_PROBES/setup_probe.exe
 SE_STANDIN=$E2E_PROBES/standin.dll
 SE_TITLE="收银通"                       # line 1 (and 3) of the media's config.txt
@@ -30,9 +33,6 @@ SE_RUNTIME=(MSWINSCK.OCX SHDOCVW.dll MSVBVM60.DLL)
 SE_PID=""
 SE_PIDS=()
 SE_CLEANUP_DIRS=()
-
-se_say() { e2e_say "$@"; }
-se_check() { e2e_check "$@"; }
 
 se_unix() { winepath -u "$1" 2>/dev/null; }
 
@@ -54,12 +54,12 @@ se_box() {
   local title=$1 text=$2 icon=$3 shot=${4:-} out
   out=$(se_probe look "$title" 30000) || {
     se_shot "missing-box-${shot:-$E2E_CHECKS}"
-    se_check "message box \"$title\" shows" false
+    e2e_check "message box \"$title\" shows" false
     return 0
   }
   [[ -n $shot ]] && se_shot "$shot"
-  se_check "box \"$title\" says \"$text\"" grep -qxF "text=$text" <<<"$out"
-  se_check "box \"$title\" has the $icon icon" grep -qxF "icon=$icon" <<<"$out"
+  e2e_check "box \"$title\" says \"$text\"" grep -qxF "text=$text" <<<"$out"
+  e2e_check "box \"$title\" has the $icon icon" grep -qxF "icon=$icon" <<<"$out"
   se_probe ok "$title" >/dev/null || true
 }
 
@@ -75,6 +75,13 @@ se_install() {
   se_probe window "$SE_WINDOW" 60000 >/dev/null || true
   se_probe type "$SE_WINDOW" "$1" >/dev/null
   se_probe press "$SE_WINDOW" "开始安装" >/dev/null
+}
+
+# se_installed FOLDER [SHOT]: the install into FOLDER; its success box and its end after OK checked.
+se_installed() {
+  se_install "$1"
+  se_box "恭喜！" "安装完成！" exclamation "${2:-}"
+  e2e_check "install into $1: setup ends after OK" se_wait_end 10
 }
 
 se_wait_end() {
@@ -99,13 +106,13 @@ se_running() {
 se_folder() { se_probe folder "$1"; }
 
 se_begin() {
-  SE_NAME=$1
-  SE_ART=${E2E_OUT:-$SE_ROOT/out/e2e-setup}/$SE_NAME
+  SE_ART=${E2E_OUT:-$E2E_ROOT/out/e2e-setup}/$1
+  E2E_KEPT=$SE_ART
   mkdir -p "$SE_ART"
   local f
   for f in "$SE_PROBE" "$SE_STANDIN" "$SE_MEDIA_SRC/setup.exe" "$SE_MEDIA_SRC/vemr.exe" "$SE_MEDIA_SRC/horasync.exe" \
     "$SE_MEDIA_SRC/config.txt"; do
-    [[ -f $f ]] || { se_say "FAIL missing $f: build the win32 preset first"; exit 1; }
+    [[ -f $f ]] || { e2e_say "FAIL missing $f: build the win32 preset first"; exit 1; }
   done
   e2e_begin se_cleanup
   se_locate
@@ -158,12 +165,66 @@ se_runtime_names() {
   done
 }
 
+# se_hold 'C:\dir\name.exe' STOP: the probe, copied there beforehand, runs as that program until the
+# Unix file STOP exists (60 s at most); returns once it runs (HOLD_PID), fails when it does not start.
+se_hold() {
+  local exe=$1 stop=$2
+  rm -f "$stop" "$stop.running"
+  (cd "$(dirname "$(se_unix "$exe")")" && exec wine "$exe" hold "$(winepath -w "$stop" 2>/dev/null)" 60000) \
+    >/dev/null 2>&1 &
+  HOLD_PID=$!
+  SE_PIDS+=("$HOLD_PID")
+  for _ in $(seq 200); do [[ -e $stop.running ]] && return 0; sleep 0.05; done
+  return 1
+}
+
+# se_release STOP PID: lets a held program go; true when it ended within 10 s.
+se_release() {
+  touch "$1"
+  for _ in $(seq 100); do kill -0 "$2" 2>/dev/null || return 0; sleep 0.1; done
+  return 1
+}
+
+# The command of the uninstall entry, and the user's temporary folder (Windows paths).
+se_uninstall_command() { sed -n 's/^ *UninstallString *REG_SZ *//p' <<<"$(se_entry)"; }
+se_temp() { wine cmd /c echo '%TEMP%' 2>/dev/null | tr -d '\r'; }
+
+# se_plant_record 'C:\dir\': an install there as a tampered record would have it: config.txt and a
+# vemr.exe that is not ours in the folder, the record naming it, an uninstall entry.
+se_plant_record() {
+  local target
+  target=$(se_unix "$1")
+  cp "$SE_MEDIA_SRC/config.txt" "$target/config.txt"
+  echo 'not ours' >"$target/vemr.exe"
+  se_set_record "$1"
+  wine reg add "$SE_UNINSTALL_KEY\\$SE_TITLE" /v DisplayName /d "$SE_TITLE" /f >/dev/null 2>&1
+}
+
+# se_refused_record 'C:\dir\' [SHOT]: the removal's second stage refuses the planted record with a
+# message naming it, and removes nothing.
+se_refused_record() {
+  local record=$1 target out
+  target=$(se_unix "$record")
+  se_setup movenow
+  out=$(se_probe look "卸载失败！" 15000) || true
+  [[ -n ${2:-} ]] && se_shot "$2"
+  se_probe ok "卸载失败！" >/dev/null || true
+  # shellcheck disable=SC1111  # the message's own quotation marks
+  e2e_check "record $record: refused with a message naming it" grep -qF "text=记录的安装路径“$record”" <<<"$out"
+  e2e_check "record $record: stop icon" grep -qxF "icon=stop" <<<"$out"
+  e2e_check "record $record: its vemr.exe and config.txt stay" test -f "$target/vemr.exe" -a -f "$target/config.txt"
+  e2e_check "record $record: the entry stays" test -n "$(se_entry)"
+  e2e_check "record $record: the record stays" test "$(se_record)" = "$record"
+  se_wait_end 10 || true
+}
+
 se_register_log() { tr -d '\r' <"$WINEPREFIX/drive_c/setup-e2e/register.log" 2>/dev/null || true; }
 
-# The install record's value, or nothing.
+# The install record's value, or nothing (the probe shows a zero as "~": only the terminating one is
+# dropped, as a short name holds a "~" of its own).
 se_record() {
-  se_probe values HKCU 'Software\VB and VBA Program Settings\tavin\vemrclient' | sed -n 's/^path type=1 bytes=[0-9]* text=//p' |
-    tr -d '~'
+  se_probe values HKCU 'Software\VB and VBA Program Settings\tavin\vemrclient' |
+    sed -n 's/^path type=1 bytes=[0-9]* text=//p' | sed 's/~$//'
 }
 
 se_set_record() {
@@ -177,6 +238,13 @@ se_entry() {
   iconv -f gbk -t utf-8 <<<"$out" | tr -d '\r'
 }
 
+# What an install leaves outside its folder (entry, record, shortcuts), removed.
+se_forget_install() {
+  wine reg delete "$SE_UNINSTALL_KEY\\$SE_TITLE" /f >/dev/null 2>&1 || true
+  wine reg delete 'HKCU\Software\VB and VBA Program Settings\tavin' /f >/dev/null 2>&1 || true
+  rm -rf ${SE_GROUP_UNIX:+"$SE_GROUP_UNIX"} ${SE_DESKTOP_LINK_UNIX:+"$SE_DESKTOP_LINK_UNIX"}
+}
+
 se_cleanup() {
   local pid f
   for pid in "${SE_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -186,10 +254,7 @@ se_cleanup() {
       kill "$pid" 2>/dev/null
   done
   if [[ -n ${WINEPREFIX:-} && -d ${WINEPREFIX:-/nonexistent} ]]; then
-    wine reg delete "$SE_UNINSTALL_KEY\\$SE_TITLE" /f >/dev/null 2>&1 || true
-    wine reg delete 'HKCU\Software\VB and VBA Program Settings\tavin' /f >/dev/null 2>&1 || true
-    [[ -n ${SE_GROUP_UNIX:-} ]] && rm -rf "$SE_GROUP_UNIX"
-    [[ -n ${SE_DESKTOP_LINK_UNIX:-} ]] && rm -f "$SE_DESKTOP_LINK_UNIX"
+    se_forget_install
     for f in "${SE_CLEANUP_DIRS[@]}"; do   # Windows paths, found whatever their letter case
       f=$(se_unix "$f")
       [[ $f == "$WINEPREFIX"/* || $f == */dosdevices/c:/* ]] && rm -rf "$f"
@@ -203,7 +268,3 @@ se_cleanup() {
   [[ -n ${SE_SAVED:-} ]] && rm -rf "$SE_SAVED"
 }
 
-se_finish() {
-  se_say "$SE_NAME: $((E2E_CHECKS - E2E_FAILS)) of $E2E_CHECKS checks passed (screenshots: $SE_ART)"
-  ((E2E_FAILS == 0))
-}

@@ -54,6 +54,7 @@ vemr_setup() {
   e2e_begin vemr_cleanup
   VEMR_WORK=$(mktemp -d "/tmp/$name.XXXXXX")
   VEMR_OUT=${E2E_OUT:-$VEMR_WORK/out}
+  E2E_FAIL_LOGS+=("$VEMR_WORK/server.log")   # the server's log, shown when a check failed
   mkdir -p "$VEMR_OUT"
   # The wineserver creates the sockets: it must start inside the namespace.
   e2e_wineserver_down
@@ -220,13 +221,3 @@ vemr_clear_cache() {
 
 # vemr_horasync_calls: the command lines the stand-in synchroniser of VEMR_APP recorded.
 vemr_horasync_calls() { cat "$VEMR_APP/horasync-calls.txt" 2>/dev/null || true; }
-
-# vemr_finish NAME: the scenario's verdict.
-vemr_finish() {
-  if ((E2E_FAILS)); then
-    echo "$1: $E2E_FAILS failure(s)"
-    echo "--- server log"; cat "$VEMR_LOG" 2>/dev/null || true
-    exit 1
-  fi
-  echo "$1: passed"
-}

@@ -26,8 +26,11 @@
 //                                            prints the milliseconds in between
 //   setup_probe timed-start COMMANDLINE BOX MS    starts the command line, waits for the message box titled
 //                                            BOX ("-": for the process to end); prints the milliseconds
-//   setup_probe hold FILE MS                 keeps running until FILE exists or MS have passed; while
-//                                            it runs, FILE.running exists
+//   setup_probe hold FILE MS [HELD]          keeps running until FILE exists or MS have passed; while
+//                                            it runs, FILE.running exists; with HELD, it holds that file
+//                                            (made when missing) open with no sharing meanwhile, as
+//                                            another program may hold a file the programs write
+//   setup_probe short PATH                   prints the short (8.3) form of PATH
 // Output is UTF-8. Exit code 0 on success, 1 when the thing looked for did not come, 2 on misuse.
 #include <windows.h>
 
@@ -364,15 +367,28 @@ int wmain(int argc, wchar_t** argv)
     }
     if (command == L"hives" && argc >= 4) return Hives(argv[2], std::vector<std::wstring>(argv + 3, argv + argc));
     if (command == L"link" && argc == 3) return LinkShowCommand(argv[2]);
-    if (command == L"hold" && argc == 4) {
+    if (command == L"hold" && (argc == 4 || argc == 5)) {
         // Runs (as a stand-in client, say) until the file exists or the time is up; FILE.running
-        // shows that it runs.
+        // shows that it runs, and that the held file is taken.
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (argc == 5) {
+            held = CreateFileW(argv[4], GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
+            if (held == INVALID_HANDLE_VALUE) return 1;
+        }
         const std::wstring running = std::wstring(argv[2]) + L".running";
         CloseHandle(CreateFileW(running.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        for (int waited = 0; waited < _wtoi(argv[3]) && GetFileAttributesW(argv[2]) == INVALID_FILE_ATTRIBUTES;
-             waited += 50)
-            Sleep(50);
+        const DWORD limit = static_cast<DWORD>(_wtoi(argv[3])), start = GetTickCount();
+        while (GetTickCount() - start < limit && GetFileAttributesW(argv[2]) == INVALID_FILE_ATTRIBUTES) Sleep(10);
+        if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
         DeleteFileW(running.c_str());
+        return 0;
+    }
+    if (command == L"short" && argc == 3) {
+        wchar_t path[MAX_PATH];
+        const DWORD length = GetShortPathNameW(argv[2], path, MAX_PATH);
+        if (length == 0 || length >= MAX_PATH) return 1;
+        Print(path);
         return 0;
     }
     if (command == L"close" && argc == 3) {

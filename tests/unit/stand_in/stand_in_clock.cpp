@@ -18,11 +18,7 @@ int64_t EpochMs(int year, int month, int day, int hour, int minute, int second, 
     return (sntp::DayBase(year, month, day) + hour * 3600 + minute * 60 + second) * 1000 + ms;
 }
 
-ClockState& Clock()
-{
-    static ClockState state;
-    return state;
-}
+ClockState& Clock() { return fakeos::TheOne<ClockState>(); }
 
 void AdvanceClock(int64_t ms)
 {

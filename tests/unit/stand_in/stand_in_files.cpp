@@ -29,11 +29,7 @@ struct FileState {
     int attributeChanges = 0;
 };
 
-FileState& F()
-{
-    static FileState state;
-    return state;
-}
+FileState& F() { return fakeos::TheOne<FileState>(); }
 
 Node* Find(const std::wstring& path)
 {
@@ -147,17 +143,9 @@ private:
 
 namespace fakeos {
 
-FileScript& Files()
-{
-    static FileScript script;
-    return script;
-}
+FileScript& Files() { return fakeos::TheOne<FileScript>(); }
 
-WriteState& Writes()
-{
-    static WriteState state;
-    return state;
-}
+WriteState& Writes() { return fakeos::TheOne<WriteState>(); }
 
 void ResetFiles()
 {

@@ -11,11 +11,7 @@ struct Machine {
     std::vector<std::optional<std::wstring>> processorIds{std::wstring(L"BFEBFBFF000906EA")};
 };
 
-Machine& M()
-{
-    static Machine machine;
-    return machine;
-}
+Machine& M() { return fakeos::TheOne<Machine>(); }
 
 } // namespace
 

@@ -7,11 +7,7 @@
 
 namespace fakeos {
 
-NetState& Net()
-{
-    static NetState state;
-    return state;
-}
+NetState& Net() { return fakeos::TheOne<NetState>(); }
 
 } // namespace fakeos
 

@@ -19,11 +19,7 @@ struct State {
     std::wstring reportTitle, reportText;
 };
 
-State& S()
-{
-    static State state;
-    return state;
-}
+State& S() { return fakeos::TheOne<State>(); }
 
 } // namespace
 

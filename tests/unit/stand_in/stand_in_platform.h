@@ -9,6 +9,15 @@
 
 namespace fakeos {
 
+// The one state of a stand-in service, made on first use: one per type, so each service keeps its
+// state in a type of its own.
+template <class State>
+State& TheOne()
+{
+    static State state;
+    return state;
+}
+
 // Empties the files, settings, machine facts, single-copy claims, journal and the rest of this
 // header; the program runs from `programFolder`, which exists. The clock, processes, network, shell
 // and registry start afresh through their own headers.

@@ -9,11 +9,7 @@
 
 namespace fakeos {
 
-ProcessState& Processes()
-{
-    static ProcessState state;
-    return state;
-}
+ProcessState& Processes() { return fakeos::TheOne<ProcessState>(); }
 
 } // namespace fakeos
 

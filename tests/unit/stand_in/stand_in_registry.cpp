@@ -4,11 +4,7 @@
 
 namespace fakeos {
 
-FakeRegistry& Registry()
-{
-    static FakeRegistry registry;
-    return registry;
-}
+FakeRegistry& Registry() { return fakeos::TheOne<FakeRegistry>(); }
 
 void ResetRegistry() { Registry() = FakeRegistry{}; }
 

@@ -15,11 +15,7 @@ struct SettingsState {
     bool failWrites = false;
 };
 
-SettingsState& Settings()
-{
-    static SettingsState state;
-    return state;
-}
+SettingsState& Settings() { return fakeos::TheOne<SettingsState>(); }
 
 std::wstring SettingKey(std::wstring_view application, std::wstring_view section, std::wstring_view key)
 {

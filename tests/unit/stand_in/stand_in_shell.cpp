@@ -7,11 +7,7 @@
 
 namespace fakeos {
 
-ShellScript& Shell()
-{
-    static ShellScript script;
-    return script;
-}
+ShellScript& Shell() { return fakeos::TheOne<ShellScript>(); }
 
 void ResetShell() { Shell() = ShellScript{}; }
 

@@ -13,11 +13,7 @@ struct Claims {
     bool anotherProcess = false;
 };
 
-Claims& C()
-{
-    static Claims claims;
-    return claims;
-}
+Claims& C() { return fakeos::TheOne<Claims>(); }
 
 } // namespace
 

@@ -70,13 +70,13 @@ hs_end() {
 
 hs_begin() {
   local name=$1
-  HS_WORK=$(mktemp -d /tmp/e2e-horasync.XXXXXX)
-  e2e_begin hs_end   # our runs' files are saved before a prefix started here goes
-  [[ -x $HS_ROOT/dist/tools/mymd ]] || { hs_say "dist/tools/mymd missing: build the native preset"; return 1; }
   if [[ ${2:-} != product && ! -f $HS_TEST_EXE ]]; then
     hs_say "${HS_TEST_EXE#"$HS_ROOT"/} missing: cmake --preset win32-testclock && cmake --build --preset win32-testclock"
     return 1
   fi
+  HS_WORK=$(mktemp -d /tmp/e2e-horasync.XXXXXX)
+  e2e_begin hs_end   # our runs' files are saved before a prefix started here goes
+  [[ -x $HS_ROOT/dist/tools/mymd ]] || { hs_say "dist/tools/mymd missing: build the native preset"; return 1; }
   e2e_netns_up "hs-$name-$$" "${HS_SERVERS[@]}" "$HS_OPERATOR"
   hs_wineserver_down
   mkdir -p "$WINEPREFIX/drive_c/hs"

@@ -25,7 +25,7 @@ HS_SERVERS=(cn.pool.ntp.org ntp.ntsc.ac.cn ntp.aliyun.com ntp.tencent.com time.a
 HS_OPERATOR=op.example.com
 HS_PRODUCT_EXE=${HS_PRODUCT_EXE:-$HS_ROOT/dist/win32/horasync.exe}
 # The test build (preset win32-testclock): the clock setter records instead of setting. Never in dist/.
-HS_TEST_EXE=${HS_TEST_EXE:-$HS_ROOT/build/win32-testclock/timesync/horasync.exe}
+HS_TEST_EXE=${HS_TEST_EXE:-$E2E_ROOT/build/win32-testclock/timesync/horasync.exe}
 HS_WORK=""
 HS_CHRONY_PID=""
 HS_RESPONDER_PID=""
@@ -71,7 +71,7 @@ hs_end() {
 hs_begin() {
   local name=$1
   if [[ ${2:-} != product && ! -f $HS_TEST_EXE ]]; then
-    hs_say "${HS_TEST_EXE#"$HS_ROOT"/} missing: cmake --preset win32-testclock && cmake --build --preset win32-testclock"
+    e2e_say "${HS_TEST_EXE#"$E2E_ROOT"/} missing: cmake --preset win32-testclock && cmake --build --preset win32-testclock"
     return 1
   fi
   HS_WORK=$(mktemp -d /tmp/e2e-horasync.XXXXXX)

@@ -35,6 +35,17 @@ inline std::wstring ConsumeUnits(FuzzedDataProvider& in, size_t maxUnits)
     return UnitsOf(in.ConsumeRandomLengthString(2 * maxUnits));
 }
 
+// A text of up to `maxUnits` units: each byte from the provider one letter of `alphabet`, or (when
+// `wide`) byte pairs as units.
+template <size_t N>
+std::wstring ConsumeText(FuzzedDataProvider& in, bool wide, const wchar_t (&alphabet)[N], size_t maxUnits = 64)
+{
+    if (wide) return ConsumeUnits(in, maxUnits);
+    std::wstring text;
+    for (unsigned char b : in.ConsumeRandomLengthString(maxUnits)) text.push_back(alphabet[b % N]);
+    return text;
+}
+
 // `pattern` repeated and cut to exactly `length` units (`fill` when the pattern is empty).
 inline std::wstring Repeated(const std::wstring& pattern, size_t length, wchar_t fill = L'a')
 {

@@ -17,15 +17,6 @@ constexpr size_t kDigestLimit = 65534;
 
 constexpr wchar_t kAlphabet[] = {L'|', L'|', L'-', L'0', L'1', L'9', L'+', L' ', L'A', L'F', L'a', 0x4E2D, L'\0'};
 
-std::wstring Text(FuzzedDataProvider& in, bool wide, size_t maxUnits = 48)
-{
-    if (wide) return fuzz::ConsumeUnits(in, maxUnits);
-    std::wstring text;
-    for (unsigned char b : in.ConsumeRandomLengthString(maxUnits))
-        text.push_back(kAlphabet[b % (sizeof kAlphabet / sizeof kAlphabet[0])]);
-    return text;
-}
-
 // A signed 32-bit decimal number: an optional "-", then one or more digits, in range.
 std::optional<int32_t> Decimal(const std::wstring& text)
 {
@@ -61,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool wide = shape & 1;
 
     // The number forms.
-    const std::wstring number = Text(in, wide, 16);
+    const std::wstring number = fuzz::ConsumeText(in, wide, kAlphabet, 16);
     FUZZ_CHECK(vemr::ParseSerial(number) == Decimal(number));
     const auto serial = in.ConsumeIntegral<int32_t>();
     const std::wstring hex = vemr::HexForm(serial);
@@ -77,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (in.ConsumeBool()) processorIds.push_back(std::nullopt);
         else {
             // Processor identifiers are hexadecimal text: never a "|" of the entry's own.
-            std::wstring id = Text(in, wide, 24);
+            std::wstring id = fuzz::ConsumeText(in, wide, kAlphabet, 24);
             for (wchar_t& c : id)
                 if (c == L'|') c = L'F';
             processorIds.push_back(id);
@@ -88,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // The stored entry: anything, or one this routine wrote on another disk and then damaged a little.
     std::wstring entry;
     if (shape & 2) {
-        entry = Text(in, wide, 96);
+        entry = fuzz::ConsumeText(in, wide, kAlphabet, 96);
     } else {
         fakeos::SetVolumeSerial(in.ConsumeIntegral<int32_t>());
         vemr::GetMachineId(kSoftName);
@@ -97,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const size_t at = in.ConsumeIntegralInRange<size_t>(0, entry.size());
         switch (in.ConsumeIntegralInRange<int>(0, 3)) {
         case 0: break;
-        case 1: entry.insert(at, Text(in, wide, 8)); break;
+        case 1: entry.insert(at, fuzz::ConsumeText(in, wide, kAlphabet, 8)); break;
         case 2: entry.erase(at, in.ConsumeIntegralInRange<size_t>(0, 4)); break;
         case 3:   // a processor piece too long for the digest
             if (entry.find(L'|') != std::wstring::npos)

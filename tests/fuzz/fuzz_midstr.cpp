@@ -14,16 +14,6 @@ constexpr wchar_t kAlphabet[] = {L'a', L'A', L'b', L'B',  L'z',   L'Z',    L'[',
                                  0xD7, 0xF7, 0xFF, 0x178, 0xFF41, 0xFF21, 0xFF3A, 0xFF5A, 0xFF3B, L'\0',
                                  L'<', L'>', L'=', L'"',  0x4E2D, 0xD800, 0xDC00, L'\r',   L'\n',   L' '};
 
-// Text from the provider: each byte one letter of the alphabet, or (when `wide`) byte pairs as units.
-std::wstring Text(FuzzedDataProvider& in, bool wide)
-{
-    if (wide) return fuzz::ConsumeUnits(in, 64);
-    std::wstring text;
-    for (unsigned char b : in.ConsumeRandomLengthString(64))
-        text.push_back(kAlphabet[b % (sizeof kAlphabet / sizeof kAlphabet[0])]);
-    return text;
-}
-
 // Lower case as the header describes it: ASCII, Latin-1 (not the multiplication sign) and
 // fullwidth Latin capitals, and Y with diaeresis.
 wchar_t Fold(wchar_t c)
@@ -61,9 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const auto noBigSmall = in.ConsumeIntegral<int16_t>();
     const int32_t startPos = (shape & 1) ? in.ConsumeIntegral<int32_t>() : in.ConsumeIntegralInRange<int32_t>(-2, 70);
     const bool wide = shape & 2;
-    const std::wstring source = Text(in, wide);
-    const std::wstring front = Text(in, wide);
-    const std::wstring end = Text(in, wide);
+    const std::wstring source = fuzz::ConsumeText(in, wide, kAlphabet);
+    const std::wstring front = fuzz::ConsumeText(in, wide, kAlphabet);
+    const std::wstring end = fuzz::ConsumeText(in, wide, kAlphabet);
 
     std::wstring result;
     try {

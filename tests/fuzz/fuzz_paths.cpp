@@ -9,15 +9,6 @@ namespace {
 constexpr wchar_t kAlphabet[] = {L'\\', L'\\', L'\\', L':', L'/', L'.', L'c', L'C', L'd', L'z', L' ', L'?',
                                  L'*',  0x4E2D, 0xFF3C, L'\0', 0xD800, L'a', L'Z', L'_'};
 
-std::wstring Text(FuzzedDataProvider& in, bool wide)
-{
-    if (wide) return fuzz::ConsumeUnits(in, 64);
-    std::wstring text;
-    for (unsigned char b : in.ConsumeRandomLengthString(64))
-        text.push_back(kAlphabet[b % (sizeof kAlphabet / sizeof kAlphabet[0])]);
-    return text;
-}
-
 bool EndsWith(const std::wstring& text, const std::wstring& tail)
 {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
@@ -68,14 +59,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool wide = shape & 1;
     std::wstring folder;
     if (shape & 2) {
-        folder = Text(in, wide);   // anything at all
+        folder = fuzz::ConsumeText(in, wide, kAlphabet);   // anything at all
     } else {
         folder = std::wstring(1, static_cast<wchar_t>(L'A' + in.ConsumeIntegralInRange<int>(0, 25))) + L":\\";
-        for (wchar_t c : Text(in, false))
+        for (wchar_t c : fuzz::ConsumeText(in, false, kAlphabet))
             if (c != L':' && !(c == L'\\' && folder.back() == L'\\')) folder.push_back(c);
         if (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
     }
-    const std::wstring path = Text(in, wide);
+    const std::wstring path = fuzz::ConsumeText(in, wide, kAlphabet);
 
     const std::wstring result = AbsoluteFolderPath(path, folder);
     CheckAbsolute(path, folder, result);

@@ -5,8 +5,8 @@
 # run in it; horasync runs in it under Wine, each run from a folder of its own in the prefix, where
 # it leaves its trace (and, as a test build, what it would have set).
 #
-#   hs_begin NAME [product] namespace up, Wine environment (the caller's or a fresh one), the test
-#                            build (not with "product": only dist/ is run)
+#   hs_begin NAME [product] namespace up, Wine environment (the caller's or a fresh one); the test
+#                            build must exist (not with "product": only dist/ is run)
 #   hs_chrony [SKEW] [TIME]  (re)start chronyd -x, its clock SKEW seconds off (faketime)
 #   hs_responder MODE [ARGS] (re)start tools/peers/sntp_responder.py instead of chrony
 #   hs_no_server             stop every SNTP server
@@ -22,25 +22,12 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.bash"
 HS_SERVERS=(cn.pool.ntp.org ntp.ntsc.ac.cn ntp.aliyun.com ntp.tencent.com time.asia.apple.com)
 HS_OPERATOR=op.example.com
 HS_PRODUCT_EXE=${HS_PRODUCT_EXE:-$E2E_ROOT/dist/win32/horasync.exe}
-HS_TEST_BUILD=$E2E_ROOT/build/win32-testclock
-HS_TEST_EXE_GIVEN=${HS_TEST_EXE:-}          # a test build made elsewhere: used as it is
-HS_TEST_EXE=${HS_TEST_EXE:-$HS_TEST_BUILD/timesync/horasync.exe}
+# The test build (preset win32-testclock): the clock setter records instead of setting. Never in dist/.
+HS_TEST_EXE=${HS_TEST_EXE:-$E2E_ROOT/build/win32-testclock/timesync/horasync.exe}
 HS_WORK=""
 HS_CHRONY_PID=""
 HS_RESPONDER_PID=""
 HS_OPERATOR_PID=""
-
-# The test build: the clock setter records instead of setting. Never in dist/.
-hs_build_test_clock() {
-  local log=$HS_WORK/test-build.log
-  [[ -n $HS_TEST_EXE_GIVEN ]] && return 0
-  if [[ ! -f $HS_TEST_BUILD/CMakeCache.txt ]]; then
-    cmake -S "$E2E_ROOT" -B "$HS_TEST_BUILD" -DCMAKE_TOOLCHAIN_FILE="$E2E_ROOT/cmake/mingw-i686.cmake" \
-      -DCMAKE_BUILD_TYPE=Release -DHORASYNC_TEST_CLOCK=ON -DDIST_NAME= >"$log" 2>&1 ||
-      { cat "$log" >&2; return 1; }
-  fi
-  cmake --build "$HS_TEST_BUILD" --target horasync -j2 >>"$log" 2>&1 || { tail -30 "$log" >&2; return 1; }
-}
 
 hs_end() {
   local rc=$?
@@ -65,12 +52,13 @@ hs_end() {
 
 hs_begin() {
   local name=$1
+  if [[ ${2:-} != product && ! -f $HS_TEST_EXE ]]; then
+    e2e_say "${HS_TEST_EXE#"$E2E_ROOT"/} missing: cmake --preset win32-testclock && cmake --build --preset win32-testclock"
+    return 1
+  fi
   HS_WORK=$(mktemp -d /tmp/e2e-horasync.XXXXXX)
   e2e_begin hs_end   # our runs' files are saved before a prefix started here goes
   [[ -x $E2E_ROOT/dist/tools/mymd ]] || { e2e_say "dist/tools/mymd missing: build the native preset"; return 1; }
-  if [[ ${2:-} != product ]]; then
-    hs_build_test_clock || { e2e_say "the test build (HORASYNC_TEST_CLOCK=ON) failed"; return 1; }
-  fi
   e2e_netns_up "hs-$name-$$" "${HS_SERVERS[@]}" "$HS_OPERATOR"
   # The wineserver creates the sockets, so it must run inside the namespace: end the prefix's
   # server (wherever it runs) before the first Wine call in it (hs_wineserver_up), and after the last.

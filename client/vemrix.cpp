@@ -8,6 +8,7 @@
 #include "common/timezone.h"
 #include "os/clock.h"
 #include "os/platform.h"
+#include "os/shell.h"
 
 #include <algorithm>
 #include <cmath>
@@ -101,7 +102,7 @@ void Vemrix::StartUp()
     window_.SetCaption(title);
     tag_ = (*lines)[1];  // every later use reads the host back from the tag
     // The synchroniser may correct the clock after the stamp below is taken: the client never waits.
-    TavinShell(folder + L"horasync.exe", tag_, folder, kNormalWindow);
+    TavinShell(folder + os::ProgramFileName(L"horasync"), tag_, folder, kNormalWindow);
 
     const std::wstring machineId = GetMachineId(kSoftName);
     const std::wstring version = VersionText();

@@ -19,6 +19,23 @@ function(add_windows_program name)
   endif()
 endfunction()
 
+# The Linux edition's programs, copied to dist/<DIST_NAME>/ with the sample config.txt.
+function(add_linux_program name)
+  if(NOT LINUX_EDITION)
+    return()
+  endif()
+  cmake_parse_arguments(P "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${P_SOURCES})
+  target_link_libraries(${name} PRIVATE ${P_LIBS})
+  target_link_options(${name} PRIVATE -s)
+  if(DIST_NAME)
+    add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${DIST_DIR}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${DIST_DIR}/
+      COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/installer/config.sample.txt ${DIST_DIR}/config.txt)
+  endif()
+endfunction()
+
 add_subdirectory(client)
 add_subdirectory(timesync)
 add_subdirectory(installer)

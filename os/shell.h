@@ -40,6 +40,9 @@ std::wstring FolderOf(PlatformFolder which);
 void SaveShortcut(std::wstring_view file, std::wstring_view target, std::wstring_view workdir,
                   std::wstring_view description, std::wstring_view arguments, int showCommand);
 
+// The file name of the platform's program called `program`: "horasync.exe" on Windows.
+std::wstring ProgramFileName(std::wstring_view program);
+
 // The shell's "open" of a program or document, owned by the program's main window, not waited for;
 // the platform's result unchanged.
 int32_t ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,

@@ -11,6 +11,8 @@
 
 namespace os {
 
+std::wstring ProgramFileName(std::wstring_view program) { return std::wstring(program) + L".exe"; }
+
 int32_t ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder,
                   int32_t showCommand)
 {

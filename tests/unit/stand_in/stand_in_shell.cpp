@@ -51,6 +51,8 @@ void SaveShortcut(std::wstring_view file, std::wstring_view target, std::wstring
                                              std::wstring(arguments), showCommand};
 }
 
+std::wstring ProgramFileName(std::wstring_view program) { return std::wstring(program) + L".exe"; }
+
 int32_t ShellOpen(std::wstring_view file, std::wstring_view parameters, std::wstring_view folder, int32_t showCommand)
 {
     Shell().shellStarts.push_back({std::wstring(file), std::wstring(parameters), std::wstring(folder), showCommand});

@@ -29,6 +29,11 @@ private:
 
 // True under Wine, where a row says how Wine differs from Windows (the tests run it as root).
 bool UnderWine();
+// False where files keep no hidden bit of their own (Linux: a name starting with "." is hidden).
+bool KeepsHiddenBit();
+// False where the system volume has no serial to give (a Linux system without udev's
+// /dev/disk/by-uuid, such as a container).
+bool SystemVolumeHasSerial();
 // A command line whose program runs until it is ended; one whose program does not exist.
 std::wstring CommandThatRuns();
 std::wstring CommandThatCannotStart();

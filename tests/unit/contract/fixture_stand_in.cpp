@@ -32,6 +32,10 @@ Scratch::~Scratch() { Afresh(); }
 
 bool UnderWine() { return false; }
 
+bool KeepsHiddenBit() { return true; }
+
+bool SystemVolumeHasSerial() { return true; }
+
 std::wstring CommandThatRuns()
 {
     fakeos::Processes().pollsUntilExit = 1 << 30;

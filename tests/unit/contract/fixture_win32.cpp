@@ -27,6 +27,10 @@ bool UnderWine()
     return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }
 
+bool KeepsHiddenBit() { return true; }
+
+bool SystemVolumeHasSerial() { return true; }
+
 std::wstring CommandThatRuns() { return L"\"" + testsupport::ExeFolder() + L"test_helper.exe\" sleep 30000"; }
 
 std::wstring CommandThatCannotStart() { return testsupport::ExeFolder() + L"missing.exe"; }

@@ -1,0 +1,28 @@
+// The error report of the Linux edition and its owner window: a Qt message box over the program's
+// window. Apart from os_linux, which is Qt Core only, because it needs Qt Widgets.
+#include "os/errors.h"
+#include "os/platform.h"
+
+#include <QMessageBox>
+#include <QWidget>
+
+#include <unistd.h>
+
+namespace os {
+namespace {
+
+QWidget* g_mainWindow = nullptr;
+
+} // namespace
+
+void SetMainWindow(void* window) { g_mainWindow = static_cast<QWidget*>(window); }
+
+void EndWithErrorReport(const std::exception& error)
+{
+    QMessageBox report(QMessageBox::Critical, QString::fromStdWString(ExeName()),
+                       QString::fromStdWString(ErrorReportText(error)), QMessageBox::Ok, g_mainWindow);
+    report.exec();
+    _exit(1);
+}
+
+} // namespace os

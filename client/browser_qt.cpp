@@ -37,6 +37,8 @@ const QString kFrameScript = QStringLiteral(R"(
 })();
 )").arg(kFrameCompleteMarker, kFrameFailedMarker);
 
+constexpr int kPrintDotsPerInch = 600;
+
 // The page of the view: console messages carry the frames' documents to the window's handlers;
 // everything else the page writes there is dropped, as the Windows browser control has no console.
 class TavinPage final : public QWebEnginePage {
@@ -91,7 +93,7 @@ void QtBrowser::Create(QWidget* parent)
     view_->setPage(page);
 
     QObject::connect(view_, &QWebEngineView::printRequested, view_, [this] { Print(); });
-    QObject::connect(view_, &QWebEngineView::printFinished, view_, [this](bool) { printer_.reset(); });
+    QObject::connect(view_, &QWebEngineView::printFinished, view_, [this](bool) { PrintFinished(); });
 }
 
 void QtBrowser::Navigate(std::wstring_view url, std::wstring_view headers)
@@ -115,15 +117,28 @@ void QtBrowser::SetSize(int width, int height) { view_->resize(width, height); }
 
 void QtBrowser::Print()
 {
-    // window.print() while a job is still being rendered is dropped: the engine prints one at a time.
-    if (printer_) return;
+    // The engine prints one job at a time: a request while one is being rendered waits for it.
+    if (printer_) {
+        ++waitingPrints_;
+        return;
+    }
     // The default printer on its default paper, the whole sheet, no margins; the engine adds no
-    // header or footer.
+    // header or footer. Its pages reach the printer as images: 600 dpi is sharp on an office or a
+    // receipt printer and renders in a quarter of the time of the print engine's own 1200.
     printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer_->setResolution(kPrintDotsPerInch);
     printer_->setPageSize(QPrinterInfo(*printer_).defaultPageSize());
     printer_->setFullPage(true);
     printer_->setPageMargins(QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter);
     view_->print(printer_.get());
+}
+
+void QtBrowser::PrintFinished()
+{
+    printer_.reset();
+    if (waitingPrints_ == 0) return;
+    --waitingPrints_;
+    Print();
 }
 
 } // namespace vemr

@@ -33,10 +33,12 @@ public:
 
 private:
     void Print();
+    void PrintFinished();
 
     Vemrix& form_;
     QWebEngineView* view_ = nullptr;
     std::unique_ptr<QPrinter> printer_;  // the job being printed, kept until the engine is done with it
+    int waitingPrints_ = 0;              // requests made while it was
 };
 
 } // namespace vemr

@@ -7,7 +7,7 @@
 
 int main(int argc, char* argv[])
 {
-    // Chromium refuses to run as root with its sandbox on, and root has no session left to guard.
+    // Chromium refuses to run as root with its sandbox on (the test machines run as root); others keep it.
     if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     // The engine makes no requests of its own: only the site's pages reach the network.
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS",

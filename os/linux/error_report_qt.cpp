@@ -19,8 +19,11 @@ void SetMainWindow(void* window) { g_mainWindow = static_cast<QWidget*>(window);
 
 void EndWithErrorReport(const std::exception& error)
 {
+    // Over its window while that shows; a window not yet shown, or hidden in the tray, has no place
+    // to centre on, and the report takes the screen's centre.
+    QWidget* owner = g_mainWindow && g_mainWindow->isVisible() ? g_mainWindow : nullptr;
     QMessageBox report(QMessageBox::Critical, QString::fromStdWString(ExeName()),
-                       QString::fromStdWString(ErrorReportText(error)), QMessageBox::Ok, g_mainWindow);
+                       QString::fromStdWString(ErrorReportText(error)), QMessageBox::Ok, owner);
     report.exec();
     _exit(1);
 }

@@ -23,12 +23,6 @@ constexpr double kTwipsPerPixel = 15;
 constexpr Qt::WindowFlags kFlags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                                    Qt::WindowCloseButtonHint;
-// The notice NetErr: fixed text and font; its place is the layout's.
-const wchar_t kNoticeText[] =
-    L"\u3000非常遗憾，网络异常！如果刚刚您正在发起交易，千万不能做失败处理。请等待网络正常后，重新登录本系统，"
-    L"核实该笔交易是否已经成功。";
-const wchar_t kNoticeFont[] = L"宋体";
-constexpr int kNoticePointsX100 = 2625;
 constexpr double kTwipsPerPoint = 20;
 // The mouse messages the tray's clicks stand for: button up (left, right, middle) and the left
 // button's double click.
@@ -183,7 +177,7 @@ double QtVemrixWindow::WindowHeight() { return frameGeometry().height() * TwipsP
 
 void QtVemrixWindow::MoveWindow(double left, double top)
 {
-    if (isMinimized() || isMaximized()) throw RuntimeError(384, "窗体最小化或最大化时不能移动或调整大小");
+    if (isMinimized() || isMaximized()) throw CannotMoveWindow();
     move(Pixels(left), Pixels(top));  // a window's position is its frame's
 }
 

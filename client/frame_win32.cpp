@@ -15,12 +15,6 @@ namespace {
 constexpr wchar_t kClassName[] = L"Vemrix";
 // A fixed frame: the layout is fixed, the window only minimises (to the tray) and closes.
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-// The notice NetErr: fixed text and font; its place is the layout's.
-constexpr wchar_t kNoticeText[] =
-    L"\u3000非常遗憾，网络异常！如果刚刚您正在发起交易，千万不能做失败处理。请等待网络正常后，重新登录本系统，"
-    L"核实该笔交易是否已经成功。";
-constexpr wchar_t kNoticeFont[] = L"宋体";
-constexpr int kNoticePointsX100 = 2625;
 
 #if defined(__i386__)
 static_assert(NOTIFYICONDATAA_V2_SIZE == Vemrix::kTrayRecordSize, "the ANSI tray record with balloon fields");
@@ -221,7 +215,7 @@ double Win32VemrixWindow::WindowHeight()
 void Win32VemrixWindow::MoveWindow(double left, double top)
 {
     if (IsIconic(window_) || IsZoomed(window_))
-        throw RuntimeError(384, "窗体最小化或最大化时不能移动或调整大小");
+        throw CannotMoveWindow();
     SetWindowPos(window_, nullptr, Pixels(left, TwipsPerPixelX()), Pixels(top, TwipsPerPixelY()), 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

@@ -2,6 +2,8 @@
 // the browser control. The Windows frame implements it with the real window; the unit tests with a
 // recording fake. Everything else the window object needs from the platform goes through os/.
 #pragma once
+#include "os/errors.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,6 +38,17 @@ struct TrayRecord {
     std::wstring balloonText, balloonTitle;
     uint32_t balloonTimeout = 0, balloonKind = 0;
 };
+
+// The notice NetErr that shows where the browser was when a navigation failed: fixed text and
+// font (26.25 points); its place is the layout's.
+constexpr wchar_t kNoticeText[] =
+    L"\u3000非常遗憾，网络异常！如果刚刚您正在发起交易，千万不能做失败处理。请等待网络正常后，重新登录本系统，"
+    L"核实该笔交易是否已经成功。";
+constexpr wchar_t kNoticeFont[] = L"宋体";
+constexpr int kNoticePointsX100 = 2625;
+
+// What MoveWindow throws while the window is minimised or maximised (error 384).
+inline RuntimeError CannotMoveWindow() { return RuntimeError(384, "窗体最小化或最大化时不能移动或调整大小"); }
 
 class VemrixWindow {
 public:

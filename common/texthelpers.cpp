@@ -75,3 +75,18 @@ std::wstring SingleText(float value)
     std::snprintf(buffer, sizeof buffer, "%.7G", static_cast<double>(value));
     return std::wstring(buffer, buffer + std::char_traits<char>::length(buffer));
 }
+
+std::wstring AppId(std::wstring_view host)
+{
+    std::wstring name;
+    for (wchar_t c : host) {
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+        const bool kept = (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9');
+        if (kept)
+            name += c;
+        else if (!name.empty() && name.back() != L'-')
+            name += L'-';
+    }
+    if (!name.empty() && name.back() == L'-') name.pop_back();
+    return L"com.vemr." + name;
+}

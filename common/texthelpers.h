@@ -26,3 +26,10 @@ std::vector<std::wstring> SplitAtCrLf(std::wstring_view text);
 // A single-precision number as the system prints it: up to 7 significant digits, no trailing zeros,
 // large or tiny values as 1.234568E+07 or 1E-05 (30123.45, 12, 12.5).
 std::wstring SingleText(float value);
+
+// The Linux package's application id for the operator's host (config.txt's line 2, as vemr hands it
+// to horasync): "com.vemr." and the host with A-Z lower-cased, every other character outside a-z
+// and 0-9 made '-', runs of '-' made one and '-' trimmed from both ends ("op.vemr.test:8080" →
+// "com.vemr.op-vemr-test-8080"). The release tool names the package by the same rule
+// (tools/scripts/release, linux_package): the trace lives in the user's state folder under it.
+std::wstring AppId(std::wstring_view host);

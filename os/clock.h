@@ -1,7 +1,9 @@
 // The PC's clocks as the programs read and set them: the local date and time, UTC, the millisecond
-// counter and the time zone. Win32 readers: os/win32/clock_win32.cpp and counter_win32.cpp. The
-// setters live apart, in os/win32/clock_set_win32.cpp (library os_clock_win32), so that a build may
-// take others instead: horasync's test build records what it would set and never sets the clock.
+// counter and the time zone. Win32 readers: os/win32/clock_win32.cpp and counter_win32.cpp; Linux:
+// os/linux/clock_linux.cpp. The setters and the right to use them live apart, in
+// os/win32/clock_set_win32.cpp (library os_clock_win32) and os/linux/clock_set_linux.cpp
+// (os_clock_linux), so that a build may take others instead: horasync's test build records what it
+// would set and never sets the clock.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -45,5 +47,11 @@ ZoneInfo GetZoneInfo();
 // PlatformError when the platform refuses, as it does without the right to change the clock.
 void SetLocalClock(const LocalDateTime& when);
 void SetUtcClock(const UtcTime& when);
+
+// Whether the program holds the right to set the clock, asked without changing it. Windows tells
+// it only by trying: the local clock set to its own reading, which changes nothing
+// (os/clock_right_by_setting.cpp, which the test builds and the stand-in take too, over their own
+// setters); Linux answers whether CAP_SYS_TIME is in the program's effective capabilities.
+bool MaySetClock();
 
 } // namespace os

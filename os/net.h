@@ -1,6 +1,7 @@
 // The network: a UDP socket whose notifications arrive as window messages (the one thread never
 // blocks on it), one HTTP exchange with bounded time-outs, and the decoding of an answer's text.
-// Win32: os/win32/net_win32.cpp.
+// Win32: os/win32/net_win32.cpp; Linux: os/linux/net_linux.cpp, whose notifications are Qt events
+// posted to the window object.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -26,7 +27,8 @@ public:
     UdpSocket& operator=(const UdpSocket&) = delete;
 
     // Where the notifications of the socket go once it is open: `message` posted to `window`, with
-    // the event and error in the form the platform gives them.
+    // the event and error in the form the platform gives them (Linux: a QEvent of type `message`
+    // posted to the QObject `window`, for a datagram waiting).
     void NotifyTo(void* window, uint32_t message);
     // Makes the socket UDP and binds it to any free local port.
     void Open();
@@ -53,6 +55,7 @@ private:
     std::wstring remoteHost_;
     uint16_t remotePort_ = 0;
     bool announced_ = false;
+    void* watch_ = nullptr;   // Linux: the Qt watch that posts the notifications
 };
 
 // One synchronous GET (with `postData` as its body when not empty), bounded by a few seconds'

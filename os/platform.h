@@ -45,6 +45,10 @@ void WriteToFile(std::wstring_view path, std::string_view bytes, bool append);
 
 // The folder of the running executable, without a closing backslash except at a drive root.
 std::wstring ProgramFolder();
+// The folder of the program's trace file, for the package `appId`: the program folder on Windows;
+// on Linux, where the program folder is read-only to users, the user's state folder
+// ($XDG_STATE_HOME, else ~/.local/state) under appId, made when missing.
+std::wstring TraceFolder(std::wstring_view appId);
 void ChangeDrive(wchar_t driveLetter);
 void ChangeDirectory(std::wstring_view path);
 

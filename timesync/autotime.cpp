@@ -100,16 +100,7 @@ void AutoTime::Form_Initialize()
 
 int16_t AutoTime::getosver() { return static_cast<int16_t>(os::OsMajorVersion()); }
 
-bool AutoTime::ispadmin()
-{
-    // Setting the date to itself changes nothing but fails without the right to change the clock.
-    try {
-        os::SetLocalClock(os::LocalNow());
-        return true;
-    } catch (const PlatformError&) {
-        return false;
-    }
-}
+bool AutoTime::ispadmin() { return os::MaySetClock(); }
 
 void AutoTime::myreg()
 {
@@ -424,7 +415,9 @@ void AutoTime::TavinDebug(const std::wstring& TracePos, const std::wstring& Trac
 {
     if (traceFile_.empty()) {
         try {
-            traceFile_ = LzJzPath(os::ProgramFolder()) + kTraceFileName;
+            // The folder is the platform's (the program folder, or the user's own where that is
+            // read-only to users), for the package of the operator's host.
+            traceFile_ = LzJzPath(os::TraceFolder(AppId(CommandArguments(os::CommandLine())))) + kTraceFileName;
             // The trace starts afresh once it has grown past the limit, so it stays small.
             if (TavinGetFileSize(traceFile_) > kTraceSizeLimit) KillAFile(memo_, traceFile_);
         } catch (const PlatformError&) {

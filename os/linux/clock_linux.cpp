@@ -1,9 +1,15 @@
 // The clock readings on Linux (os/clock.h): the local and UTC clocks from one reading each, the
-// millisecond counter since boot and the zone's standard offset and name from the TZ rules. The
-// setters are horasync's and live apart.
-#include "os/clock.h"
+// millisecond counter since boot and the zone's standard offset and name from the TZ rules; the
+// instants the setters give the kernel and the capability behind the right to set it. The setters
+// are horasync's and live apart (clock_set_linux.cpp).
+#include "os/linux/clock_linux.h"
 
 #include "os/ansi.h"
+#include "os/errors.h"
+
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <ctime>
 
@@ -17,7 +23,52 @@ struct timespec Now()
     return now;
 }
 
+// The instant of calendar fields, made by `toSeconds` (timegm or mktime) and read back by `fromSeconds`:
+// fields that do not come back as they went name no time.
+template <class ToSeconds, class FromSeconds>
+struct timespec Instant(int year, int month, int day, int hour, int minute, int second, int milliseconds,
+                        ToSeconds toSeconds, FromSeconds fromSeconds)
+{
+    struct tm t {};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = minute;
+    t.tm_sec = second;
+    t.tm_isdst = -1;
+    const time_t seconds = toSeconds(&t);
+    struct tm back {};
+    if (milliseconds < 0 || milliseconds > 999 || !fromSeconds(&seconds, &back) || back.tm_year != year - 1900 ||
+        back.tm_mon != month - 1 || back.tm_mday != day || back.tm_hour != hour || back.tm_min != minute ||
+        back.tm_sec != second)
+        throw PlatformError("no such time", 87);
+    return {seconds, static_cast<long>(milliseconds) * 1000000};
+}
+
 } // namespace
+
+namespace native {
+
+struct timespec UtcInstant(const UtcTime& w)
+{
+    return Instant(w.year, w.month, w.day, w.hour, w.minute, w.second, w.milliseconds, timegm, gmtime_r);
+}
+
+struct timespec LocalInstant(const LocalDateTime& w)
+{
+    return Instant(w.year, w.month, w.day, w.hour, w.minute, w.second, w.milliseconds, mktime, localtime_r);
+}
+
+bool HasCapability(int capability)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct sets[_LINUX_CAPABILITY_U32S_3] = {};
+    if (syscall(SYS_capget, &header, sets) != 0) return false;
+    return (sets[CAP_TO_INDEX(capability)].effective & CAP_TO_MASK(capability)) != 0;
+}
+
+} // namespace native
 
 LocalDateTime LocalNow()
 {

@@ -14,6 +14,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -262,6 +263,28 @@ std::wstring ProgramFolder()
     const std::string exe = ExePath();
     const size_t slash = exe.find_last_of('/');
     return slash == 0 ? L"C:\\" : native::WindowsPath(exe.substr(0, slash));
+}
+
+std::wstring TraceFolder(std::wstring_view appId)
+{
+    // The XDG base directories: an absolute $XDG_STATE_HOME, else ~/.local/state; each folder made
+    // when missing, private to the user as the specification asks.
+    const char* state = std::getenv("XDG_STATE_HOME");
+    std::string folder;
+    if (state && *state == '/') {
+        folder = state;
+    } else if (const char* home = std::getenv("HOME"); home && *home == '/') {
+        folder = std::string(home) + "/.local/state";
+    } else if (const passwd* user = getpwuid(getuid())) {
+        folder = std::string(user->pw_dir) + "/.local/state";
+    } else {
+        throw PlatformError("no home folder", 3);
+    }
+    folder += "/" + WideToUtf8(appId);
+    for (size_t slash = folder.find('/', 1); slash != std::string::npos; slash = folder.find('/', slash + 1))
+        if (mkdir(folder.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) Fail("mkdir", errno, folder);
+    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) Fail("mkdir", errno, folder);
+    return native::WindowsPath(folder);
 }
 
 void ChangeDrive(wchar_t driveLetter)

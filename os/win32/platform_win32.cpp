@@ -154,6 +154,8 @@ std::wstring ProgramFolder()
     return folder;
 }
 
+std::wstring TraceFolder(std::wstring_view) { return ProgramFolder(); }
+
 void ChangeDrive(wchar_t driveLetter)
 {
     const wchar_t drive[3] = {driveLetter, L':', L'\0'};

@@ -10,6 +10,7 @@ receives as one JSON line (host UTC of arrival, sender, what it answered):
 Modes:
     normal         a correct 48-byte reply to every request, its clock --offset seconds off
     first-only     a correct reply to the first request only; later requests get nothing
+    silent         every request taken and logged, none answered
     wrong-port     correct replies, but sent from port (--port + 1000) of the same address
     wrong-address  correct replies, but sent from --other-address (same port)
     short          replies of 40 bytes from the right address and port
@@ -69,14 +70,14 @@ def answer(mode, request, received, offset, seed, number):
         return reply[:1] + b"\0" + reply[2:12] + b"RATE" + reply[16:]
     if mode == "short":
         return reply[:40]
-    if mode == "first-only" and number > 1:
+    if mode == "silent" or (mode == "first-only" and number > 1):
         return None
     return reply
 
 
 def main():
     p = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    p.add_argument("--mode", required=True, choices=("normal", "first-only", "wrong-port", "wrong-address", "short",
+    p.add_argument("--mode", required=True, choices=("normal", "first-only", "silent", "wrong-port", "wrong-address", "short",
                                                      "garbage", "zeros", "ones", "kod", "burst"))
     p.add_argument("--bind", default="127.0.0.1")
     p.add_argument("--port", type=int, default=123)

@@ -1,8 +1,9 @@
 # common.bash — the start-up every end-to-end scenario shares; sourced by the subject libraries
 # beside it (vemr.bash, setup.bash, horasync.bash), not run.
 #
-#   e2e_begin CLEANUP     the Wine environment (the caller's, or a fresh one ended after the
-#                         scenario), CLEANUP run on every exit path (the last registered first)
+#   e2e_begin CLEANUP [--no-wine]  the Wine environment (the caller's, or a fresh one ended after
+#                         the scenario; none with --no-wine), CLEANUP run on every exit path (the last
+#                         registered first)
 #   e2e_netns_up NAME HOST...  a private network namespace where the HOSTs are 127.0.0.1 (E2E_NS),
 #                         removed on every exit path; e2e_in CMD... runs CMD inside it
 #   e2e_check DESC CMD... one check: prints ok/FAIL, counts failures (E2E_CHECKS, E2E_FAILS)
@@ -92,7 +93,7 @@ e2e_begin() {
   trap e2e_end EXIT
   trap 'exit 130' INT
   trap 'exit 143' TERM
-  if [[ -z ${WINEPREFIX:-} ]]; then
+  if [[ -z ${WINEPREFIX:-} && ${2:-} != --no-wine ]]; then
     # shellcheck source=../../../tools/scripts/wine-env
     source "$E2E_ROOT/tools/scripts/wine-env"
     wine_env_start

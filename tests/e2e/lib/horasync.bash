@@ -1,17 +1,21 @@
 # horasync.bash — horasync's helpers, sourced by tests/e2e/horasync_*.sh, tests/e2e/fault_*.sh,
-# tools/demo/horasync_demo.sh and tools/bench/horasync_bench.sh (not a scenario itself). One
-# private network namespace per script in which the five SNTP server names and the operator host
-# map to 127.0.0.1; SNTP servers (chrony, or our own responder) and the stand-in operator server
-# run in it; horasync runs in it under Wine, each run from a folder of its own in the prefix, where
-# it leaves its trace (and, as a test build, what it would have set).
+# tests/e2e/linux_horasync.sh, tools/demo/horasync_demo.sh and tools/bench/horasync_bench.sh (not a
+# scenario itself). One private network namespace per script in which the five SNTP server names and
+# the operator host map to 127.0.0.1; SNTP servers (chrony, or our own responder) and the stand-in
+# operator server run in it; horasync runs in it under Wine, each run from a folder of its own in the
+# prefix, where it leaves its trace (and, as a test build, what it would have set). In the Linux mode
+# the Linux program runs there without Wine, from a folder of its own below the scenario's work
+# folder, always with CAP_SYS_TIME dropped from its bounding set, its trace in the state folder it is
+# given ($HS_DIR/state).
 #
-#   hs_begin NAME [product] namespace up, Wine environment (the caller's or a fresh one); the test
-#                            build must exist (not with "product": only dist/ is run)
+#   hs_begin NAME [product|linux]  namespace up, Wine environment (the caller's or a fresh one; none
+#                            for linux); the test build (win32-testclock, or linux-testclock for
+#                            linux) must exist (not with "product": only dist/ is run)
 #   hs_chrony [SKEW] [TIME]  (re)start chronyd -x, its clock SKEW seconds off (faketime)
 #   hs_responder MODE [ARGS] (re)start tools/peers/sntp_responder.py instead of chrony
 #   hs_no_server             stop every SNTP server
 #   hs_operator [ARGS]       (re)start the stand-in operator server on port 80
-#   hs_prepare RUN [EXE]     a fresh run folder with horasync.exe (default: the test build)
+#   hs_prepare RUN [EXE]     a fresh run folder with the program (default: the test build)
 #   hs_run RUN [ARGS...]     runs it there inside the namespace; HS_RC, HS_MS, HS_DIR
 # The checks of a run the scenarios share (hs_ended, hs_never_set, hs_report_ok...) follow hs_run;
 # checks, counts and the verdict are common.bash's (e2e_check, e2e_finish).
@@ -24,6 +28,11 @@ HS_OPERATOR=op.example.com
 HS_PRODUCT_EXE=${HS_PRODUCT_EXE:-$E2E_ROOT/dist/win32/horasync.exe}
 # The test build (preset win32-testclock): the clock setter records instead of setting. Never in dist/.
 HS_TEST_EXE=${HS_TEST_EXE:-$E2E_ROOT/build/win32-testclock/timesync/horasync.exe}
+# The Linux program and its test build (preset linux-testclock).
+HS_LINUX_PRODUCT=$E2E_ROOT/dist/linux/horasync
+HS_LINUX_TEST=$E2E_ROOT/build/linux-testclock/timesync/horasync
+HS_LINUX=0
+HS_RUNS=""   # the folder of the run folders
 HS_WORK=""
 HS_CHRONY_PID=""
 HS_RESPONDER_PID=""
@@ -34,13 +43,11 @@ hs_end() {
   hs_no_server
   [[ -n $HS_OPERATOR_PID ]] && e2e_kill "$HS_OPERATOR_PID"
   HS_OPERATOR_PID=""
-  if [[ -n ${WINEPREFIX:-} && -d ${WINEPREFIX:-/nonexistent} ]]; then
+  if ((HS_LINUX)); then
+    hs_keep_runs ! -name horasync
+  elif [[ -n ${WINEPREFIX:-} && -d ${WINEPREFIX:-/nonexistent} ]]; then
     e2e_wineserver_down
-    if [[ -n ${E2E_OUT:-} && -d $WINEPREFIX/drive_c/hs ]]; then
-      mkdir -p "$E2E_OUT/runs"
-      (cd "$WINEPREFIX/drive_c/hs" && find . -type f ! -name '*.exe' ! -name '*.ocx' ! -name '*.OCX' \
-        -exec cp --parents {} "$E2E_OUT/runs/" \;) 2>/dev/null || true
-    fi
+    hs_keep_runs ! -name '*.exe' ! -name '*.ocx' ! -name '*.OCX'
     rm -rf "$WINEPREFIX/drive_c/hs"
   fi
   if [[ -n $HS_WORK && -d $HS_WORK ]]; then
@@ -50,20 +57,37 @@ hs_end() {
   return "$rc"
 }
 
+# hs_keep_runs FIND-TESTS...: the files of the runs that FIND-TESTS select, into $E2E_OUT/runs.
+hs_keep_runs() {
+  [[ -n ${E2E_OUT:-} && -d $HS_RUNS ]] || return 0
+  mkdir -p "$E2E_OUT/runs"
+  (cd "$HS_RUNS" && find . -type f "$@" -exec cp --parents {} "$E2E_OUT/runs/" \;) 2>/dev/null || true
+}
+
 hs_begin() {
-  local name=$1
+  local name=$1 preset=win32-testclock
+  if [[ ${2:-} == linux ]]; then
+    HS_LINUX=1 HS_TEST_EXE=$HS_LINUX_TEST preset=linux-testclock
+  fi
   if [[ ${2:-} != product && ! -f $HS_TEST_EXE ]]; then
-    e2e_say "${HS_TEST_EXE#"$E2E_ROOT"/} missing: cmake --preset win32-testclock && cmake --build --preset win32-testclock"
+    e2e_say "${HS_TEST_EXE#"$E2E_ROOT"/} missing: cmake --preset $preset && cmake --build --preset $preset"
     return 1
   fi
   HS_WORK=$(mktemp -d /tmp/e2e-horasync.XXXXXX)
-  e2e_begin hs_end   # our runs' files are saved before a prefix started here goes
+  if ((HS_LINUX)); then
+    e2e_begin hs_end --no-wine
+    HS_RUNS=$HS_WORK/runs
+  else
+    e2e_begin hs_end   # our runs' files are saved before a prefix started here goes
+    HS_RUNS=$WINEPREFIX/drive_c/hs
+  fi
   [[ -x $E2E_ROOT/dist/tools/mymd ]] || { e2e_say "dist/tools/mymd missing: build the native preset"; return 1; }
   e2e_netns_up "hs-$name-$$" "${HS_SERVERS[@]}" "$HS_OPERATOR"
+  ((HS_LINUX)) && return 0
   # The wineserver creates the sockets, so it must run inside the namespace: end the prefix's
   # server (wherever it runs) before the first Wine call in it (hs_wineserver_up), and after the last.
   e2e_wineserver_down
-  mkdir -p "$WINEPREFIX/drive_c/hs"
+  mkdir -p "$HS_RUNS"
 }
 
 # Servers are started with "$E2E_NETNS" run ... & directly, so that $! is the server's own pid
@@ -165,27 +189,47 @@ hs_operator_stop() {
 hs_reports() { grep -c '"endpoint": "report"' "$HS_WORK/operator.log" 2>/dev/null || true; }
 
 hs_prepare() {
-  HS_DIR=$WINEPREFIX/drive_c/hs/$1
+  HS_DIR=$HS_RUNS/$1
   rm -rf "$HS_DIR"
   mkdir -p "$HS_DIR"
-  cp "${2:-$HS_TEST_EXE}" "$HS_DIR/horasync.exe"
+  if ((HS_LINUX)); then
+    cp "${2:-$HS_TEST_EXE}" "$HS_DIR/horasync"
+  else
+    cp "${2:-$HS_TEST_EXE}" "$HS_DIR/horasync.exe"
+  fi
 }
 
-# hs_run RUN [ARGS...]: runs the prepared horasync.exe in its folder, inside the namespace, in the
-# operator's zone (UTC+8), with at most 30 s. HS_RC: exit status; HS_MS: wall time in ms.
+# hs_run RUN [ARGS...]: runs the prepared program in its folder, inside the namespace, in the
+# operator's zone (UTC+8), with at most 30 s. HS_RC: exit status; HS_MS: wall time in ms. The Linux
+# program runs without CAP_SYS_TIME (it could set this machine's clock), its state folder in the run's.
 hs_run() {
-  HS_DIR=$WINEPREFIX/drive_c/hs/$1
+  HS_DIR=$HS_RUNS/$1
   shift
   local t0 rc=0
   t0=$(date +%s%N)
-  (cd "$HS_DIR" && TZ=Asia/Shanghai timeout -k 5 30 "$E2E_NETNS" run "$E2E_NS" wine horasync.exe "$@") \
-    >"$HS_DIR/wine.out" 2>&1 || rc=$?
+  if ((HS_LINUX)); then
+    (cd "$HS_DIR" && TZ=Asia/Shanghai XDG_STATE_HOME=$HS_DIR/state timeout -k 5 30 "$E2E_NETNS" run "$E2E_NS" \
+      capsh --drop=cap_sys_time -- -c 'exec "$0" "$@"' ./horasync "$@") >"$HS_DIR/run.out" 2>&1 || rc=$?
+  else
+    (cd "$HS_DIR" && TZ=Asia/Shanghai timeout -k 5 30 "$E2E_NETNS" run "$E2E_NS" wine horasync.exe "$@") \
+      >"$HS_DIR/wine.out" 2>&1 || rc=$?
+  fi
   HS_RC=$rc
   HS_MS=$((($(date +%s%N) - t0) / 1000000))
 }
 
+# The run's trace file: beside the program, or (Linux) in its state folder under the package's appid.
+hs_trace_file() {
+  if ((HS_LINUX)); then
+    local found=("$HS_DIR"/state/*/TavinDebug.txt)
+    echo "${found[0]}"
+  else
+    echo "$HS_DIR/TavinDebug.txt"
+  fi
+}
+
 # The trace of a run as "pos<TAB>msg" lines in UTF-8 (the file is GBK).
-hs_trace() { iconv -f gbk -t utf-8 "$HS_DIR/TavinDebug.txt" | tr -d '\r' | cut -f2-; }
+hs_trace() { iconv -f gbk -t utf-8 "$(hs_trace_file)" | tr -d '\r' | cut -f2-; }
 
 # The trace points one request writes, for host $1.
 hs_request_trace() {
@@ -236,6 +280,16 @@ hs_reports_are() { [[ $(hs_reports) == "$1" ]]; }
 hs_report_ok() {
   python3 "$E2E_PEERS/operator_server.py" --check-log "$HS_WORK/operator.log" --endpoint report \
     --expect-count "${1:-1}" >"$HS_WORK/check-log.out" 2>&1
+}
+# hs_report_skew_is SKEW: the one report's time lies SKEW seconds from the operator's clock (UTC+8),
+# within 2 s.
+hs_report_skew_is() {
+  python3 - "$HS_WORK/operator.log" "$1" <<'EOF'
+import json, sys
+entries = [json.loads(l) for l in open(sys.argv[1], encoding="utf-8") if l.strip()]
+skews = [e["values"].get("tim_skew_s") for e in entries if e.get("endpoint") == "report"]
+sys.exit(0 if len(skews) == 1 and skews[0] is not None and abs(skews[0] - float(sys.argv[2])) <= 2 else 1)
+EOF
 }
 hs_last_trace_is() { [[ "$(hs_trace | tail -1)" == "$1" ]]; }
 # The operator's answer traced last: the exchange ran to its end.

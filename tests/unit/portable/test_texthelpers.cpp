@@ -112,3 +112,18 @@ TEST(SingleText, PrintsSevenSignificantDigitsAndAnUpperCaseExponent)
     };
     for (const auto& c : cases) EXPECT_EQ(SingleText(c.value), c.text) << c.value;
 }
+
+// The release tool names the Linux package by the same rule: a row changed here changes it there.
+TEST(AppId, TheHostLowerCasedWithOneDashForEveryRunOfOtherCharacters)
+{
+    const struct {
+        const wchar_t* host;
+        const wchar_t* appId;
+    } cases[] = {
+        {L"op.vemr.test:8080", L"com.vemr.op-vemr-test-8080"}, {L"10.0.0.5", L"com.vemr.10-0-0-5"},
+        {L"Shop.Example.COM", L"com.vemr.shop-example-com"},   {L"-a..b__c-", L"com.vemr.a-b-c"},
+        {L"话费.example.cn", L"com.vemr.example-cn"},          {L" h_1 ", L"com.vemr.h-1"},
+        {L"", L"com.vemr."},                                   {L"--::", L"com.vemr."},
+    };
+    for (const auto& c : cases) EXPECT_EQ(AppId(c.host), c.appId);
+}

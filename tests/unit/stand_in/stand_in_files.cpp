@@ -315,6 +315,8 @@ void RemoveFolder(std::wstring_view path)
 
 std::wstring ProgramFolder() { return F().programFolder; }
 
+std::wstring TraceFolder(std::wstring_view) { return ProgramFolder(); }
+
 void ChangeDrive(wchar_t driveLetter) { F().currentDrive = driveLetter; }
 
 void ChangeDirectory(std::wstring_view path) { F().currentDirectory = std::wstring(path); }

@@ -100,6 +100,39 @@ rm -f "$OUT/MANIFEST"   # as the tool left its releases before it wrote one
 "$RELEASE" "${GOOD[@]}" --out "$OUT" >/dev/null && cmp -s "$ZIP" "$WORK/first.zip" || fail "zip differs on a second run"
 checked=$("$RELEASE" --check "$OUT/media/config.txt") && [[ ${checked%%$'\n'*} == ok ]] || fail "--check of the media's config.txt"
 
+# The Linux package: its name (also the appid, and horasync's trace folder) from the host by one rule, always a
+# valid Debian package name; its version rises with the commit's time; what it holds.
+rule() { python3 -c 'import importlib.machinery as m, sys; r = m.SourceFileLoader("r", sys.argv[1]).load_module()
+print(getattr(r, sys.argv[2])(*[int(a) if a.isdigit() else a for a in sys.argv[3:]]))' "$RELEASE" "$@"; }
+while IFS='|' read -r host package; do
+  got=$(rule linux_package "$host")
+  [[ $got == "$package" && $got =~ ^[a-z0-9][a-z0-9.+-]+$ ]] || fail "package of $host: $got, not $package"
+done <<'TABLE'
+op.vemr.test:8080|com.vemr.op-vemr-test-8080
+10.0.0.5|com.vemr.10-0-0-5
+Op.Example.COM|com.vemr.op-example-com
+xn--fiq228c.example.com:65535|com.vemr.xn-fiq228c-example-com-65535
+TABLE
+dpkg --compare-versions "$(rule linux_version 1796688000)" lt "$(rule linux_version 1796688001)" ||
+  fail "a later commit's version is not higher"
+long=$(printf 'a%.0s' {1..60}).$(printf 'b%.0s' {1..60}).$(printf 'c%.0s' {1..60}).$(printf 'd%.0s' {1..60}).com
+refused "--host*file name of 287 bytes, more than 255" "$OUT" "${GOOD[@]/op.example.com:8080/$long}" --out "$OUT" --linux
+"$RELEASE" "${GOOD[@]}" --out "$WORK/linux" --linux >/dev/null || fail "release --linux"
+DEB=$WORK/linux/com.vemr.op-example-com-8080_1.0.0+$(TZ=UTC git -C "$ROOT" log -1 --format=%cd \
+  --date=format-local:%Y%m%d%H%M%S)_amd64.deb
+(cd "$WORK/linux" && sha256sum --quiet -c SHA256SUMS) && grep -qx "file ${DEB##*/}" "$WORK/linux/MANIFEST" &&
+  grep -q "  ${DEB##*/}$" "$WORK/linux/SHA256SUMS" || fail "${DEB##*/} with its sum and in MANIFEST"
+dpkg-deb -x "$DEB" "$WORK/deb" && APP=$WORK/deb/opt/apps/com.vemr.op-example-com-8080
+cmp "$APP/files/config.txt" "$OUT/media/config.txt" && cmp "$APP/files/vemr" "$ROOT/dist/linux/vemr" &&
+  cmp "$APP/files/horasync" "$ROOT/dist/linux/horasync" || fail "the package's files"
+grep -qx 'Name=话费充值' "$APP/entries/applications/com.vemr.op-example-com-8080.desktop" &&
+  [[ $(readlink "$WORK/deb/usr/share/applications/com.vemr.op-example-com-8080.desktop") == /opt/apps/*.desktop ]] ||
+  fail "the launcher, named as line 3, also in /usr/share/applications"
+python3 -c 'import json, sys; i = json.load(open(sys.argv[1])); assert i["appid"] == "com.vemr.op-example-com-8080" and i["name"] == "话费充值"' \
+  "$APP/info" || fail "info"
+dpkg-deb --ctrl-tarfile "$DEB" | tar -xO ./postinst | grep -q 'setcap cap_sys_time+ep /opt/apps/.*/files/horasync' ||
+  fail "postinst does not give horasync its capability"
+
 # Out folders that are not a release of this tool, a symbolic link, a release this user cannot change, and a
 # checkout whose commit git cannot tell.
 mkdir -p "$WORK/downloads/photos" && touch "$WORK/downloads/"{contract.doc,photos/p.jpg,SHA256SUMS}

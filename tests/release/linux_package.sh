@@ -70,6 +70,8 @@ mount -t proc proc "$ROOT/proc"
 mount -t tmpfs shm "$ROOT/dev/shm"   # the web engine's shared memory
 say "root ready in $BASE"
 
+# Our own /run/netns: the host's namespaces made after ours began would show here as files without a namespace.
+mkdir -p /run/netns && mount -t tmpfs netns /run/netns
 e2e_netns_up "linux-package$$" "$VEMR_HOST"
 cp "/etc/netns/$E2E_NS/hosts" "$ROOT/etc/hosts"
 chroot "$ROOT" useradd -m shop
@@ -90,7 +92,7 @@ e2e_check "horasync holds cap_sys_time=ep (getcap: $caps)" test "${caps##* }" = 
 # Each library the programs name (NEEDED) is found in the root and belongs to a package named in Depends.
 for program in vemr horasync; do
   for lib in $(objdump -p "$ROOT/opt/apps/$APPID/files/$program" | awk '$1 == "NEEDED" {print $2}'); do
-    owner=$(in_root dpkg -S "*/$lib" 2>/dev/null | head -1 | cut -d: -f1)
+    owner=$(in_root dpkg -S "*/x86_64-linux-gnu/$lib" 2>/dev/null | head -1 | cut -d: -f1)
     e2e_check "$program: $lib from ${owner:-no package}, a dependency" eval '[[ ,$DEPENDS, == *",$owner,"* ]]'
   done
 done

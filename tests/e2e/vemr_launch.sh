@@ -27,27 +27,11 @@ vemr_start_server
 vemr_clear_cache
 vemr_make_app "$(printf "$CONFIG" 8)"
 
-# One launch entry, checked whole: verdict, header, request line, stamp against the server's
-# clock (expected skew in seconds from UTC+8). Prints the machine identifier.
-check_launch() {
-  local n=$1 skew=$2 what=$3
-  e2e_check "$what: verdict ok" test "$(vemr_launch_field "$n" 'e["verdict"]')" = ok
-  e2e_check "$what: exactly one User-Agent, TavinVmc.Cet/<id>/<expected signature>" \
-    test "$(vemr_launch_field "$n" 'sum(1 for k, v in e["headers"] if k.lower() == "user-agent")') $(vemr_launch_field "$n" \
-      'e["values"]["user_agent"] == "TavinVmc.Cet/" + e["values"]["machine_id"] + "/" + e["values"]["sig_expected"]')" = "1 True"
-  e2e_check "$what: GET /language.asp?lau=cn&tim=<14 digits>&ver=1.0.0 (Wine un-escapes %2E)" \
-    grep -qxE 'GET /language\.asp\?lau=cn&tim=[0-9]{14}&ver=1(\.|%2E)0(\.|%2E)0 HTTP/1\.1' <<<"$(vemr_launch_field "$n" 'e["request_line"]')"
-  e2e_check "$what: Host header is the configured host" \
-    test "$(vemr_launch_field "$n" 'e["values"]["host"]')" = op.vemr.test:8080
-  e2e_check "$what: time stamp within 3 s of UTC $skew s from UTC+8" \
-    test "$(vemr_launch_field "$n" "abs(e['values']['tim_skew_s'] - ($skew)) <= 3")" = True
-}
-
 # --- first start ------------------------------------------------------------------------------
 vemr_start TZ=Asia/Shanghai
 first=$VEMR_PID
 vemr_wait_launches 1 40 || vemr_fail "no launch request within 40 s"
-check_launch 1 0 "first start (TZ=Asia/Shanghai, line 4 = 8)"
+vemr_check_launch 1 0 "first start (TZ=Asia/Shanghai, line 4 = 8)"
 id=$(vemr_launch_field 1 'e["values"]["machine_id"]')
 sleep 1
 e2e_check "horasync started once with the host as its whole command line" \
@@ -85,7 +69,7 @@ e2e_check "a resize while the notice shows ends the client" vemr_wait_exit "$fir
 # --- second start: the identifier from the cache ------------------------------------------------
 vemr_start TZ=UTC
 vemr_wait_launches 2 40 || vemr_fail "no second launch request"
-check_launch 2 0 "second start (TZ=UTC, line 4 = 8)"
+vemr_check_launch 2 0 "second start (TZ=UTC, line 4 = 8)"
 e2e_check "second start: the same identifier" test "$(vemr_launch_field 2 'e["values"]["machine_id"]')" = "$id"
 e2e_check "second start: the cache is unchanged" test "$(vemr_cache)" = "$cache"
 vemr_probe close >/dev/null
@@ -95,7 +79,7 @@ e2e_check "closing the window ends the client" vemr_wait_exit "$VEMR_PID" 15
 vemr_make_app "$(printf "$CONFIG" 0)"
 vemr_start TZ=UTC
 vemr_wait_launches 3 40 || vemr_fail "no third launch request"
-check_launch 3 -28800 "third start (TZ=UTC, line 4 = 0)"
+vemr_check_launch 3 -28800 "third start (TZ=UTC, line 4 = 0)"
 vemr_probe close >/dev/null
 vemr_wait_exit "$VEMR_PID" 15 || vemr_fail "third start did not end"
 

@@ -4,10 +4,14 @@
 It answers the client's launch request (/language.asp), the time synchroniser's report
 (/gmtime.asp) and the sign-out page (/logout.asp), and verifies every digest it receives with
 the native digest tool `mymd`. Every request becomes one JSON line in the log file.
+For the clients on a real HTML engine: /rendered.asp, which only a page's script requests (its
+query says which), and /Logout.asp, a page that is not the sign-out (the client matches case) and
+requests /rendered.asp?probe=Logout when it has loaded; --launch-page answers an accepted launch
+with a page of the caller's own.
 
     operator_server.py --port P --log FILE [--bind 127.0.0.1] [--mymd PATH] [--delay S]
                        [--body-bytes N] [--status CODE] [--fault-on report|launch|all]
-                       [--zone-hours H] [--pidfile F]
+                       [--zone-hours H] [--pidfile F] [--launch-page FILE]
     operator_server.py --check-log FILE [--endpoint launch|report] [--expect-count N]
     operator_server.py --check-launch HOST REQUEST-LINE USER-AGENT
     operator_server.py --check-report REQUEST-LINE
@@ -40,7 +44,8 @@ LAUNCH_TIME = re.compile(r"(\d{4})(\d\d)(\d\d)(\d\d)(\d\d)(\d\d)")
 VERSION = re.compile(r"(0|[1-9]\d*)\.(0|[1-9]\d*)\.(0|[1-9]\d*)")
 UTF_RESERVED = " `=\\@#$%^&+|{}[]:;\"'<>,.?/"
 MAX_REQUEST_LINE = 8192
-ENDPOINTS = {"/language.asp": "launch", "/gmtime.asp": "report", "/logout.asp": "logout"}
+ENDPOINTS = {"/language.asp": "launch", "/gmtime.asp": "report", "/logout.asp": "logout",
+             "/rendered.asp": "rendered", "/Logout.asp": "Logout"}
 
 
 class Bad(Exception):
@@ -185,9 +190,10 @@ def verify_report(query, opts, info):
         raise Bad("sgn %r, expected %s" % (params["sgn"], info["sgn_expected"]))
 
 
-def page(title, text):
+def page(title, text, onload=None):
+    body = '<body onload="%s">' % onload if onload else "<body>"
     return ('<html><head><meta http-equiv="Content-Type" content="text/html; charset=gb2312">'
-            "<title>%s</title></head><body><p>%s</p></body></html>\n" % (title, text)).encode("gbk")
+            "<title>%s</title></head>%s<p>%s</p></body></html>\n" % (title, body, text)).encode("gbk")
 
 
 class Handler(BaseHTTPRequestHandler):
@@ -230,12 +236,19 @@ class Handler(BaseHTTPRequestHandler):
 
     def answer(self, endpoint, verdict):
         if endpoint == "launch":
+            if verdict == "ok" and self.opts.launch_page:
+                with open(self.opts.launch_page, encoding="utf-8") as f:   # read anew: the caller may change it
+                    return 200, f.read().encode("gbk")
             text = "欢迎使用话费充值平台" if verdict == "ok" else "请求验证失败"
             return 200, page("话费充值", text + ' <a href="/logout.asp">退出</a>')
         if endpoint == "report":
             return 200, "时间已收到".encode("gbk")
         if endpoint == "logout":
             return 200, page("退出", "您已安全退出")
+        if endpoint == "Logout":
+            return 200, page("退出", "您已安全退出", "fetch('/rendered.asp?probe=Logout')")
+        if endpoint == "rendered":
+            return 200, "已显示".encode("gbk")
         return 404, page("404", "页面不存在")
 
     def reply(self, status, body):
@@ -412,6 +425,8 @@ def main():
     p.add_argument("--zone-hours", type=float, default=8.0, metavar="H",
                    help="operator's zone for the launch time stamp skew (default 8)")
     p.add_argument("--pidfile", metavar="FILE", help="write the server's process id here while it runs")
+    p.add_argument("--launch-page", metavar="FILE",
+                   help="answer an accepted launch with this page (UTF-8 HTML, read at each launch, sent as GBK)")
     p.add_argument("--check-log", metavar="FILE", help="print the verdicts of a log; exit 0 when all are good")
     p.add_argument("--endpoint", choices=("launch", "report"),
                    help="with --check-log: only this endpoint, and every verdict must be ok")

@@ -191,15 +191,35 @@ vemr_wait_launches() {
   return 1
 }
 
-# vemr_launch_field N EXPR: a value of the Nth launch entry of the log (Python expression over e).
-vemr_launch_field() {
-  python3 - "$VEMR_LOG" "$1" "$2" <<'EOF'
+# vemr_log_field ENDPOINT N EXPR: a value of the Nth ENDPOINT entry of the log (Python expression
+# over e); vemr_launch_field N EXPR: of the Nth launch entry.
+vemr_log_field() {
+  python3 - "$VEMR_LOG" "$1" "$2" "$3" <<'EOF'
 import json, sys
 entries = [json.loads(l) for l in open(sys.argv[1], encoding="utf-8") if l.strip()]
-launches = [e for e in entries if e.get("endpoint") == "launch"]
-e = launches[int(sys.argv[2]) - 1]
-print(eval(sys.argv[3]))
+chosen = [e for e in entries if e.get("endpoint") == sys.argv[2]]
+e = chosen[int(sys.argv[3]) - 1]
+print(eval(sys.argv[4]))
 EOF
+}
+vemr_launch_field() { vemr_log_field launch "$@"; }
+
+# vemr_check_launch N SKEW WHAT [VER [SLACK]]: the Nth launch entry, checked whole: verdict, header,
+# request line (ver as VER, a regular expression: by default the dots as they are or escaped, as
+# Wine un-escapes %2E), Host, the stamp against the server's clock (SKEW: expected seconds from
+# UTC+8, within SLACK seconds, 3 by default).
+vemr_check_launch() {
+  local n=$1 skew=$2 what=$3 ver=${4:-'1(\.|%2E)0(\.|%2E)0'} slack=${5:-3}
+  e2e_check "$what: verdict ok" test "$(vemr_launch_field "$n" 'e["verdict"]')" = ok
+  e2e_check "$what: exactly one User-Agent, TavinVmc.Cet/<id>/<expected signature>" \
+    test "$(vemr_launch_field "$n" 'sum(1 for k, v in e["headers"] if k.lower() == "user-agent")') $(vemr_launch_field "$n" \
+      'e["values"]["user_agent"] == "TavinVmc.Cet/" + e["values"]["machine_id"] + "/" + e["values"]["sig_expected"]')" = "1 True"
+  e2e_check "$what: GET /language.asp?lau=cn&tim=<14 digits>&ver=${ver//\\/}" \
+    grep -qxE "GET /language\\.asp\\?lau=cn&tim=[0-9]{14}&ver=$ver HTTP/1\\.1" <<<"$(vemr_launch_field "$n" 'e["request_line"]')"
+  e2e_check "$what: Host header is the configured host" \
+    test "$(vemr_launch_field "$n" 'e["values"]["host"]')" = op.vemr.test:8080
+  e2e_check "$what: time stamp within $slack s of UTC $skew s from UTC+8" \
+    test "$(vemr_launch_field "$n" "abs(e['values']['tim_skew_s'] - ($skew)) <= $slack")" = True
 }
 
 # vemr_cache: the machine-identifier cache entry of the client (empty when there is none).

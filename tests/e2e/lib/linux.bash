@@ -118,16 +118,21 @@ linux_make_app() {
   printf "${1:-$LINUX_CONFIG}" | iconv -f UTF-8 -t GBK >"$VEMR_APP/config.txt"
 }
 
-# linux_start [VAR=VALUE...]: starts VEMR_APP's client inside the namespace, CAP_SYS_TIME dropped
-# from its bounding set; VEMR_PID is the client's own pid, LINUX_STARTED when it was started
-# (seconds since the epoch).
-linux_start() {
+# linux_run [VAR=VALUE...] PROGRAM [ARG...]: starts PROGRAM inside the namespace with the
+# scenario's environment (and VAR=VALUE), CAP_SYS_TIME dropped from its bounding set; VEMR_PID is
+# the program's own pid, LINUX_STARTED when it was started (seconds since the epoch).
+linux_run() {
+  local assign=()
+  while [[ ${1:-} =~ ^[A-Za-z_][A-Za-z0-9_]*= ]]; do assign+=("$1"); shift; done
   LINUX_STARTED=$(date +%s.%N)
-  "$E2E_NETNS" run "$E2E_NS" "${LINUX_ENV[@]}" "$@" capsh --drop=cap_sys_time -- -c 'exec "$0"' \
-    "$VEMR_APP/vemr" >>"$VEMR_WORK/vemr.out" 2>&1 &
+  "$E2E_NETNS" run "$E2E_NS" "${LINUX_ENV[@]}" "${assign[@]}" capsh --drop=cap_sys_time -- -c 'exec "$0" "$@"' \
+    "$@" >>"$VEMR_WORK/vemr.out" 2>&1 &
   VEMR_PID=$!
   VEMR_PIDS+=("$VEMR_PID")
 }
+
+# linux_start [VAR=VALUE...]: starts VEMR_APP's client (linux_run).
+linux_start() { linux_run "$@" "$VEMR_APP/vemr"; }
 
 # linux_wait_exit PID SECONDS: true when the process ended within the time; LINUX_EXIT_CODE its
 # exit code, LINUX_EXIT_TIME when it was seen gone (seconds since the epoch, within 0.05 s).
@@ -166,7 +171,7 @@ linux_entry_time() { date -d "$(vemr_log_field "$1" "$2" 'e["time"]')" +%s.%N; }
 
 # linux_window PID: the client's window (the largest viewable window of PID), waiting up to 30 s.
 linux_window() {
-  local w best= size most=0 i
+  local w best='' size most=0 i
   for ((i = 0; i < 150; i++)); do
     for w in $(xdotool search --onlyvisible --pid "$1" 2>/dev/null); do
       size=$(xwininfo -id "$w" 2>/dev/null | awk '/Width:/ {w = $2} /Height:/ {h = $2} END {print w * h}')

@@ -28,8 +28,8 @@ e2e_check "the client runs without CAP_SYS_TIME in its bounding set" \
   python3 -c 'import sys; sys.exit(int(sys.argv[1], 16) >> 25 & 1)' "$(awk '/^CapBnd:/ {print $2}' "/proc/$VEMR_PID/status")"
 
 e2e_check "the page's script ran: /rendered.asp requested, the GBK text decoded" \
-  linux_wait_entry 20 rendered 'probe=render&text=gbk'
-agent=$(vemr_log_field rendered 1 'dict((k.lower(), v) for k, v in e["headers"]).get("user-agent")')
+  linux_wait_entries 20 1 rendered 'probe=render&text=gbk'
+agent=$(vemr_log_field rendered 1 'dict((k.lower(), v) for k, v in e["headers"]).get("user-agent")' || true)
 echo "      the page's request: User-Agent: $agent"
 e2e_check "the page's request carries the engine's User-Agent, not the identity" \
   eval '[[ $agent == *QtWebEngine* && $agent != *TavinVmc* ]]'

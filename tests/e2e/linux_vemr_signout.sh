@@ -20,7 +20,7 @@ linux_make_app
 # exit code 0, within 2 s after it.
 check_signout() {
   local gap
-  e2e_check "$1: logout.asp requested" linux_wait_entry 30 logout
+  e2e_check "$1: logout.asp requested" linux_wait_entries 30 "$2" logout
   if linux_wait_exit "$VEMR_PID" 10; then
     gap=$(python3 -c 'import sys; print("%.2f" % (float(sys.argv[1]) - float(sys.argv[2])))' \
       "$LINUX_EXIT_TIME" "$(linux_entry_time logout "$2")")
@@ -36,7 +36,7 @@ check_signout "sign-out link followed by script" 1
 
 linux_page Logout
 linux_start TZ=Asia/Shanghai
-e2e_check "link to Logout.asp: that page loaded" linux_wait_entry 30 rendered probe=Logout
+e2e_check "link to Logout.asp: that page loaded" linux_wait_entries 30 1 rendered probe=Logout
 sleep 3
 e2e_check "link to Logout.asp: the client still runs 3 s after" kill -0 "$VEMR_PID"
 e2e_check "link to Logout.asp: no request for logout.asp" test "$(linux_entries logout)" = 1

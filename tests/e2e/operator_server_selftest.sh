@@ -308,4 +308,17 @@ expect_verdict report-faulty ok
 st=$(fetch "$BASE/logout.asp" "$WORK/b")
 expect_status logout-not-faulty "$st" 200
 
+# ---- --launch-page: an accepted launch gets the caller's page (GBK); pages for the real engines --
+printf '<p>店铺页面</p>' >"$WORK/page.html"
+start_server paged --launch-page "$WORK/page.html"
+BASE="http://127.0.0.1:$PORT"
+fetch "$BASE/language.asp?lau=cn&tim=$TIM&ver=$VERSION" "$WORK/paged.html" "User-Agent: TavinVmc.Cet/$ID/$("$MYMD" "${ID}${TIM}${VERSION}$("$MYMD" "mordakelvint127.0.0.1:${PORT}fisproantel")")" >/dev/null
+fetch "$BASE/language.asp?lau=cn&tim=$TIM&ver=$VERSION" "$WORK/refused.html" "User-Agent: TavinVmc.Cet/$ID/$WRONG_SIG" >/dev/null
+[[ $(iconv -f gbk -t utf-8 <"$WORK/paged.html") == '<p>店铺页面</p>' ]] && pass "accepted launch: the caller's page, in GBK" || fail "accepted launch: $(cat "$WORK/paged.html")"
+iconv -f gbk -t utf-8 <"$WORK/refused.html" | grep -q 请求验证失败 && pass "refused launch: the refusal page" || fail "refused launch"
+expect_status Logout.asp "$(fetch "$BASE/Logout.asp" "$WORK/b")" 200
+grep -q "fetch('/rendered.asp?probe=Logout')" "$WORK/b" && pass "Logout.asp reports its load" || fail "Logout.asp page"
+expect_status rendered.asp "$(fetch "$BASE/rendered.asp?probe=x" "$WORK/b")" 200
+grep -q '"endpoint": "rendered", .*"status": 200' "$LOG" && grep -q '"endpoint": "Logout"' "$LOG" && pass "both logged by name" || fail "rendered/Logout not logged"
+
 e2e_finish

@@ -51,17 +51,22 @@ def field(path, key):
         pass
     return None
 
+def children(pid):
+    found = []
+    try:
+        for task in os.listdir("/proc/%d/task" % pid):
+            with open("/proc/%d/task/%s/children" % (pid, task)) as f:
+                found += map(int, f.read().split())
+    except OSError:
+        pass
+    return found
+
 while True:
-    children = {}
-    for d in filter(str.isdigit, os.listdir("/proc")):
-        ppid = field("/proc/%s/status" % d, "PPid:")
-        if ppid:
-            children.setdefault(int(ppid), []).append(int(d))
     todo = [root]
     while todo:
         pid = todo.pop()
         seen.add(pid)
-        todo += children.get(pid, [])
+        todo += children(pid)
     live = [p for p in seen if field("/proc/%d/status" % p, "State:") not in (None, "Z")]
     if not live:
         break
@@ -91,7 +96,7 @@ measure() {
   python3 "$VEMR_WORK/sampler.py" "$VEMR_PID" >"$VEMR_WORK/peak" &
   sampler=$!
   vemr_wait_launches "$n" 30 || { echo "$kind run $2: no launch request"; exit 1; }
-  linux_wait 30 eval '(($(linux_entries rendered probe=render\&text=gbk) >= n))' ||
+  linux_wait_entries 30 "$n" rendered 'probe=render&text=gbk' ||
     { echo "$kind run $2: the page did not render"; exit 1; }
   [[ $(vemr_launch_field "$n" 'e["verdict"]') == ok ]] || { echo "$kind run $2: launch not accepted"; exit 1; }
   sleep 1

@@ -134,8 +134,9 @@ linux_run() {
 # linux_start [VAR=VALUE...]: starts VEMR_APP's client (linux_run).
 linux_start() { linux_run "$@" "$VEMR_APP/vemr"; }
 
-# linux_wait_exit PID SECONDS: true when the process ended within the time; LINUX_EXIT_CODE its
-# exit code, LINUX_EXIT_TIME when it was seen gone (seconds since the epoch, within 0.05 s).
+# linux_wait_exit PID SECONDS: true when the process ended within the time (LINUX_EXIT_CODE its exit
+# code, LINUX_EXIT_TIME when it was seen gone: seconds since the epoch, within 0.05 s); else false,
+# and the process is ended, so that the next start finds no copy running.
 linux_wait_exit() {
   local i
   for ((i = 0; i < $2 * 20; i++)); do
@@ -147,6 +148,7 @@ linux_wait_exit() {
     fi
     sleep 0.05
   done
+  linux_stop "$1"
   return 1
 }
 
@@ -162,9 +164,9 @@ print(sum(e["endpoint"] == sys.argv[2] and sys.argv[3:] in ([], [e["query"]]) fo
 EOF
 }
 
-# linux_wait_entry SECONDS ENDPOINT [QUERY]: true when the server logged such a request in time.
-linux_wait_entry() { linux_wait "$1" linux_logged "${@:2}"; }
-linux_logged() { (($(linux_entries "$@") > 0)); }
+# linux_wait_entries SECONDS N ENDPOINT [QUERY]: true when the server logged N such requests in time.
+linux_wait_entries() { linux_wait "$1" linux_logged "${@:2}"; }
+linux_logged() { (($(linux_entries "${@:2}") >= $1)); }
 
 # linux_entry_time ENDPOINT N: when the server logged its Nth ENDPOINT request (seconds since the epoch).
 linux_entry_time() { date -d "$(vemr_log_field "$1" "$2" 'e["time"]')" +%s.%N; }

@@ -218,7 +218,7 @@ linux_tray_host() {
   "$E2E_NETNS" run "$E2E_NS" "${LINUX_ENV[@]}" trayer --edge bottom --align right --widthtype request \
     --height 32 --SetDockType true >"$VEMR_WORK/trayer.log" 2>&1 &
   LINUX_TRAY_PID=$!
-  LINUX_TRAY=$(linux_window "$LINUX_TRAY_PID")
+  LINUX_TRAY=$(linux_window "$LINUX_TRAY_PID") || { vemr_fail "the tray (trayer) did not show"; exit 1; }
 }
 
 # linux_tray_icon PID: the centre "X Y" of PID's icons inside trayer's window, one line each.

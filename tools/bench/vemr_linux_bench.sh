@@ -82,7 +82,7 @@ results=$VEMR_WORK/results.txt
 n=0
 # measure KIND RUN: one start of the client or the baseline, measured; ended after its page.
 measure() {
-  local kind=$1 sampler tim id digest
+  local kind=$1 sampler tim id digest pss rss
   n=$((n + 1))
   if [[ $kind == client ]]; then
     linux_start TZ=Asia/Shanghai
@@ -103,8 +103,9 @@ measure() {
   kill "$sampler"
   wait "$sampler" || true
   linux_stop "$VEMR_PID"
-  ((${2} > 0)) || return 0   # the warm-up
-  python3 - "$kind" "$2" "$LINUX_STARTED" "$(linux_entry_time launch "$n")" $(cat "$VEMR_WORK/peak") >>"$results" <<'EOF'
+  (($2 > 0)) || return 0   # the warm-up
+  read -r pss rss <"$VEMR_WORK/peak"
+  python3 - "$kind" "$2" "$LINUX_STARTED" "$(linux_entry_time launch "$n")" "$pss" "$rss" >>"$results" <<'EOF'
 import json, sys
 kind, run, started, arrived, pss, rss = sys.argv[1:]
 print(json.dumps({"kind": kind, "run": int(run), "request_ms": (float(arrived) - float(started)) * 1000,

@@ -8,7 +8,9 @@
 #   arrival; the page's own request carries the engine's User-Agent, not the identity;
 # - horasync started once, with the host as its one argument; the client runs without CAP_SYS_TIME;
 # - the page rendered: its script found the GBK text decoded and requested /rendered.asp, and a
-#   screenshot shows the text in its colour and size in the window's client area.
+#   screenshot shows the text in its colour and size in the window's client area;
+# - printing: a page's window.print() goes to the default printer (a CUPS of the scenario's own that
+#   writes PDF files) without a dialog: one page, no margins, no header or footer.
 # Exit 0 = pass.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/linux.bash"
@@ -42,4 +44,11 @@ echo "      window $window, client area $area, caption $(xdotool getwindowname "
 e2e_check "the screenshot shows the page's text ($LINUX_TEXT, $LINUX_COLOUR, ${LINUX_TEXT_PX} px) in the client area" \
   linux_wait_rendered page "$area"
 e2e_check "the client still runs" kill -0 "$VEMR_PID"
+
+linux_stop "$VEMR_PID"
+linux_page print
+linux_printer
+linux_start CUPS_SERVER="$LINUX_CUPS"
+e2e_check "window.print() printed one job without a dialog" linux_wait 60 linux_printed 1
+e2e_check "the printed page: one sheet, no margins, no header or footer" linux_print_page
 e2e_finish

@@ -28,7 +28,7 @@ linux_setup() {
   local name=$1 tool
   [[ -x $LINUX_VEMR ]] || { echo "FAIL: $LINUX_VEMR missing (build it: cmake --preset linux && cmake --build --preset linux)"; exit 1; }
   [[ -x $VEMR_MYMD ]] || { echo "FAIL: $VEMR_MYMD missing (build it: cmake --preset native && cmake --build --preset native)"; exit 1; }
-  for tool in Xvfb openbox trayer xdotool xprop xwininfo xmessage import convert compare capsh; do
+  for tool in Xvfb openbox trayer xdotool xprop xwininfo xmessage import convert compare capsh cupsd lpadmin pdfinfo; do
     command -v "$tool" >/dev/null || { echo "FAIL: $tool missing (run tools/scripts/bootstrap)"; exit 1; }
   done
   e2e_begin linux_cleanup --no-wine
@@ -68,8 +68,8 @@ linux_cleanup() {
   local pid
   e2e_kill "${VEMR_PIDS[@]}" ${LINUX_TRAY_PID:-}
   [[ -s ${VEMR_WORK:-}/server.pid ]] && e2e_kill "$(cat "$VEMR_WORK/server.pid")"
-  e2e_kill ${LINUX_WM_PID:-} ${LINUX_XVFB_PID:-}
-  for pid in "${VEMR_PIDS[@]}" ${LINUX_TRAY_PID:-} ${LINUX_WM_PID:-} ${LINUX_XVFB_PID:-}; do
+  e2e_kill ${LINUX_WM_PID:-} ${LINUX_XVFB_PID:-} ${LINUX_CUPSD_PID:-}
+  for pid in "${VEMR_PIDS[@]}" ${LINUX_TRAY_PID:-} ${LINUX_WM_PID:-} ${LINUX_XVFB_PID:-} ${LINUX_CUPSD_PID:-}; do
     wait "$pid" 2>/dev/null || true
   done
   [[ -n ${VEMR_WORK:-} ]] && rm -rf "$VEMR_WORK"
@@ -80,10 +80,17 @@ linux_cleanup() {
 # --launch-page "$LINUX_PAGE" to vemr_start_server). GBK, LINUX_TEXT in LINUX_COLOUR; its script
 # requests /rendered.asp?probe=render&text=gbk (garbled when the text did not decode), which only
 # a running engine does. KIND: render (nothing more), logout (the sign-out link, followed by
-# script), Logout (the same to /Logout.asp), frame (a frame that loads logout.asp).
+# script), Logout (the same to /Logout.asp), frame (a frame that loads logout.asp); print (a page of
+# its own: a black box at the sheet's top-left corner, and window.print() once it has loaded).
 linux_page() {
   local more=
+  LINUX_PAGE=$VEMR_WORK/page.html
   case $1 in
+    print)
+      printf '%s\n' '<html><body style="margin: 0"><div style="width: 300px; height: 200px; background: #000"></div>' \
+        '<p>小票</p><script>addEventListener("load", () => setTimeout(() => print(), 300));</script></body></html>' \
+        >"$LINUX_PAGE"
+      return 0 ;;
     render) ;;
     logout | Logout)
       more="<a id=\"out\" href=\"/$1.asp\">退出</a><script>setTimeout(function () {
@@ -91,7 +98,6 @@ linux_page() {
     frame) more='<iframe src="/logout.asp" width="400" height="80"></iframe>' ;;
     *) echo "linux_page: no page $1" >&2; return 1 ;;
   esac
-  LINUX_PAGE=$VEMR_WORK/page.html
   cat >"$LINUX_PAGE" <<EOF
 <html><head><meta http-equiv="Content-Type" content="text/html; charset=gbk"><title>话费充值</title></head>
 <body style="margin: 0; background: #ffffff">
@@ -275,4 +281,50 @@ linux_wait_rendered() {
     sleep 0.5
   done
   return 1
+}
+
+# linux_printer: a CUPS of the scenario's own, inside the namespace, on a socket of its own
+# (LINUX_CUPS: pass CUPS_SERVER=$LINUX_CUPS to the client), whose default printer writes each job
+# as a PDF to VEMR_WORK/cups/out/receipt.pdf (the Generic PDF driver of cups-filters: pdftopdf only;
+# CUPS writes nothing of a raw queue to a file device).
+linux_printer() {
+  local dir=$VEMR_WORK/cups
+  chmod o+x "$VEMR_WORK"   # CUPS's filters run as lp: they pass through to read the driver and write
+  mkdir -p "$dir"/etc/ppd "$dir"/spool/tmp "$dir"/cache "$dir"/log "$dir"/state "$dir"/out
+  chmod 1777 "$dir/out" "$dir/spool/tmp"
+  chown root:lp "$dir/spool" && chmod 0710 "$dir/spool"
+  printf '%s\n' "Listen $dir/cups.sock" 'Browsing No' 'BrowseLocalProtocols none' 'DefaultAuthType None' \
+    'WebInterface No' '<Location />' '  Order allow,deny' '  Allow all' '</Location>' \
+    '<Policy default>' '  <Limit All>' '    Order deny,allow' '  </Limit>' '</Policy>' >"$dir/etc/cupsd.conf"
+  printf '%s\n' "ServerRoot $dir/etc" "RequestRoot $dir/spool" "TempDir $dir/spool/tmp" "CacheDir $dir/cache" \
+    "StateDir $dir/state" "AccessLog $dir/log/access_log" "ErrorLog $dir/log/error_log" \
+    "PageLog $dir/log/page_log" 'FileDevice Yes' 'User lp' 'Group lp' 'SystemGroup root' >"$dir/etc/cups-files.conf"
+  "$E2E_NETNS" run "$E2E_NS" cupsd -f -c "$dir/etc/cupsd.conf" -s "$dir/etc/cups-files.conf" &
+  LINUX_CUPSD_PID=$!
+  LINUX_CUPS=$dir/cups.sock
+  linux_wait 10 test -S "$LINUX_CUPS" || { vemr_fail "cupsd did not start"; return 1; }
+  CUPS_SERVER=$LINUX_CUPS lpadmin -p receipt -E -v "file://$dir/out/receipt.pdf" \
+    -P /usr/share/ppd/cupsfilters/Generic-PDF_Printer-PDF.ppd 2>/dev/null && CUPS_SERVER=$LINUX_CUPS lpadmin -d receipt
+}
+
+# linux_printed N: true when the printer has printed N jobs and the last one's file is whole.
+linux_printed() {
+  (($(grep -c ' total ' "$VEMR_WORK/cups/log/page_log" 2>/dev/null) >= $1)) &&
+    pdfinfo "$VEMR_WORK/cups/out/receipt.pdf" >/dev/null 2>&1
+}
+
+# linux_print_page: the last job's PDF is one page of the driver's default paper (Letter) whose
+# top-left pixel is black (the page's black box at the sheet's corner: no margins) and whose top and
+# bottom strips are white (no header, no footer); says what is wrong otherwise.
+linux_print_page() {
+  local pdf=$VEMR_WORK/cups/out/receipt.pdf page=$VEMR_WORK/cups/page
+  cp "$pdf" "$VEMR_OUT/receipt.pdf" 2>/dev/null || true
+  pdfinfo "$pdf" | grep -q '^Pages: *1$' || { echo "not one page"; return 1; }
+  pdfinfo "$pdf" | grep -q '^Page size: *612 x 792' || { echo "not Letter"; return 1; }
+  pdftoppm -r 50 -gray -singlefile "$pdf" "$page"
+  [[ $(convert "$page.pgm" -crop 1x1+0+0 -format '%[fx:round(mean)]' info:) == 0 ]] || { echo "a margin"; return 1; }
+  [[ $(convert "$page.pgm" -crop 100%x6%+0+0 +repage -crop 50%x100%+213+0 -format '%[fx:mean>0.99]' info:) == 1 ]] ||
+    { echo "a header"; return 1; }
+  [[ $(convert "$page.pgm" -gravity south -crop 100%x6%+0+0 -format '%[fx:mean>0.99]' info:) == 1 ]] ||
+    { echo "a footer"; return 1; }
 }

@@ -267,8 +267,12 @@ mkdir "$WORK/alone" && cp "$MYMD" "$WORK/alone/"
 want=$("$MYMD" --check-launch "$HOST" "$LINE" "$AGENT")
 ! grep -qaF "$ROOT" "$MYMD" "$ROOT/dist/tools/win32/mymd.exe" && pass "no checkout path in mymd" || fail "checkout path in mymd"
 [[ $(cd "$WORK/alone" && env -i ./mymd --check-launch "$HOST" "$LINE" "$AGENT") == "$want" ]] && pass "mymd alone" || fail "mymd alone"
-if [[ -z ${WINE_ENV_DIR:-} ]]; then source "$ROOT/tools/scripts/wine-env" && wine_env_start; fi
-[[ $(wine "$ROOT/dist/tools/win32/mymd.exe" --check-launch "$HOST" "$LINE" "$AGENT" | tr -d '\r') == "$want" ]] && pass "mymd.exe under Wine" || fail "mymd.exe under Wine"
+if ! wine_env_runs_32bit; then
+  e2e_say "left out: mymd.exe under Wine, built for i686 alone (this machine runs no 32-bit programs)"
+else
+  [[ -n ${WINE_ENV_DIR:-} ]] || wine_env_start
+  [[ $(wine "$ROOT/dist/tools/win32/mymd.exe" --check-launch "$HOST" "$LINE" "$AGENT" | tr -d '\r') == "$want" ]] && pass "mymd.exe under Wine" || fail "mymd.exe under Wine"
+fi
 expect_out mymd-help 0 "usage: mymd" "$MYMD" -h
 expect_out mymd-dash-text 0 "$(printf -- '-h\n' | "$MYMD")" "$MYMD" -- -h
 expect_out mymd-unknown-option 2 "mymd: unknown option -x" "$MYMD" -x

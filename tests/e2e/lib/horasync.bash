@@ -21,9 +21,10 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.bash"
 HS_SERVERS=(cn.pool.ntp.org ntp.ntsc.ac.cn ntp.aliyun.com ntp.tencent.com time.asia.apple.com)
 HS_OPERATOR=op.example.com
-HS_PRODUCT_EXE=${HS_PRODUCT_EXE:-$E2E_ROOT/dist/win32/horasync.exe}
-# The test build (preset win32-testclock): the clock setter records instead of setting. Never in dist/.
-HS_TEST_EXE=${HS_TEST_EXE:-$E2E_ROOT/build/win32-testclock/timesync/horasync.exe}
+HS_PRODUCT_EXE=${HS_PRODUCT_EXE:-$E2E_ROOT/dist/$E2E_ARCH/horasync.exe}
+# The test build (preset win32-testclock, or win64-testclock): the clock setter records instead of
+# setting. Never in dist/.
+HS_TEST_EXE=${HS_TEST_EXE:-$E2E_ROOT/build/$E2E_ARCH-testclock/timesync/horasync.exe}
 HS_WORK=""
 HS_CHRONY_PID=""
 HS_RESPONDER_PID=""
@@ -53,7 +54,7 @@ hs_end() {
 hs_begin() {
   local name=$1
   if [[ ${2:-} != product && ! -f $HS_TEST_EXE ]]; then
-    e2e_say "${HS_TEST_EXE#"$E2E_ROOT"/} missing: cmake --preset win32-testclock && cmake --build --preset win32-testclock"
+    e2e_say "${HS_TEST_EXE#"$E2E_ROOT"/} missing: cmake --preset $E2E_ARCH-testclock && cmake --build --preset $E2E_ARCH-testclock"
     return 1
   fi
   HS_WORK=$(mktemp -d /tmp/e2e-horasync.XXXXXX)

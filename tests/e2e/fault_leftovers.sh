@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # What each program's run from start to end leaves behind, under Wine in a private namespace (the
-# shipped builds of dist/win32):
+# shipped builds of dist/$E2E_ARCH; horasync of dist/win64 too where 32-bit programs run):
 #  - no process: the Wine processes of this prefix, seen from Linux (/proc/<pid>/environ holds
 #    WINEPREFIX; Wine's tasklist lists nothing here), are the same after the run as before it,
 #    Wine's own services aside;
@@ -103,7 +103,12 @@ hs_chrony "$SAFE_SKEW"
 hs_operator
 
 # ---- horasync ------------------------------------------------------------------------------------
-for arch in win32 win64; do
+archs=(win32 win64)
+if [[ $E2E_ARCH != win32 ]]; then
+  archs=("$E2E_ARCH")
+  e2e_say "left out: horasync of dist/win32, the i686 build (this machine runs no 32-bit programs)"
+fi
+for arch in "${archs[@]}"; do
   exe=$E2E_ROOT/dist/$arch/horasync.exe
   [[ -f $exe ]] || continue
   for n in 1 2 3; do
@@ -141,7 +146,7 @@ vemr_run() {
   local n=$1 trips=$2 run=vemr-$1 app=$WINEPREFIX/drive_c/leftovers-app reports_before pid starter fds_start fds_end
   rm -rf "$app"
   mkdir -p "$app"
-  cp "$E2E_ROOT/dist/win32/vemr.exe" "$E2E_ROOT/dist/win32/horasync.exe" "$app/"
+  cp "$E2E_ROOT/dist/$E2E_ARCH/vemr.exe" "$E2E_ROOT/dist/$E2E_ARCH/horasync.exe" "$app/"
   printf '收银通\r\n%s\r\n收银通\r\n8' "$HS_OPERATOR" | iconv -f utf-8 -t gbk >"$app/config.txt"
   reports_before=$(hs_reports)
   snapshot "$run"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Each of dist/win32/*.exe and dist/win64/*.exe starts under Wine and ends within 20 s, the win32
 # ones once for each Windows version Wine reports (XP, 7, 10: setup's administrator test passes and
-# its window shows, the client's window shows, horasync ends on each):
+# its window shows, the client's window shows, horasync ends on each); where no 32-bit program runs,
+# the win64 ones once for 7 and for 10 instead, and dist/win32 is left out:
 #   - a program marked "ends" must end by itself;
 #   - a program marked "closes" waits for its user: its window must appear, and it must end
 #     when asked to close (taskkill without /f sends WM_CLOSE to its windows).
@@ -20,8 +21,6 @@ declare -A HOW=([horasync.exe]=ends [vemr.exe]=closes [setup.exe]=closes)
 WORK=$(mktemp -d /tmp/e2e-start-end.XXXXXX)
 OUT=${E2E_OUT:-$WORK}
 mkdir -p "$OUT"
-# shellcheck source=/dev/null
-source "$ROOT/tools/scripts/wine-env"
 # wine_version NAME: the Windows version Wine reports to the programs started next (its per-prefix
 # setting; "" is Wine's default).
 wine_version() {
@@ -40,7 +39,12 @@ wine_env_netns_begin "e2e-startend-$$"
 checked=0
 
 # The i686 release runs on every Windows from XP SP3 on: once for each version Wine can report.
-for run in win32:winxp win32:win7 win32:win10 win64:; do
+runs=(win32:winxp win32:win7 win32:win10 win64:)
+if [[ $E2E_ARCH != win32 ]]; then
+  runs=("$E2E_ARCH:win7" "$E2E_ARCH:win10")
+  e2e_say "left out: dist/win32, the i686 release, on XP, 7 and 10 (this machine runs no 32-bit programs)"
+fi
+for run in "${runs[@]}"; do
   arch=${run%%:*} version=${run#*:}
   if [[ ! -d $WORK/$arch ]]; then
     for name in "${!HOW[@]}"; do
@@ -89,5 +93,5 @@ for run in win32:winxp win32:win7 win32:win10 win64:; do
   done
 done
 
-e2e_check "$checked programs found in dist/win32 and dist/win64" test "$checked" -gt 0
+e2e_check "$checked programs found in dist/" test "$checked" -gt 0
 e2e_finish

@@ -6,6 +6,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # shellcheck source=lib/common.bash
 source "$ROOT/tests/e2e/lib/common.bash"   # the checks' count and verdict
+wine_env_runs_32bit || e2e_skip "the release media are i686 and this machine runs no 32-bit programs"
 WORK=$(mktemp -d /tmp/try-media-test.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 LOGS=${E2E_OUT:-$WORK/logs}

@@ -85,7 +85,7 @@ px() { echo $(( ($1 * $2 + 720) / 1440 )); }    # twips at DPI, in whole pixels
 near() { (( $1 - $2 <= 1 && $2 - $1 <= 1 )); }  # within a pixel
 shape() { local k; for k in rect client browser_size browser_top; do vemr_value $k "$1"; done; }
 SETUP_TITLE=欢迎安装${CAPTION}客户端
-cp "$VEMR_ROOT/dist/win32/setup.exe" "$VEMR_APP/"
+cp "$VEMR_ROOT/dist/$E2E_ARCH/setup.exe" "$VEMR_APP/"
 screen=
 for c in 1920x1200::120 1920x1200::144 1920x1200::96 1366x768::120 1920x1080::144 1280x1024:0,40,1280,984:144; do
   IFS=: read -r size area dpi <<<"$c"

@@ -9,7 +9,7 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 # shellcheck source=../../tests/e2e/lib/horasync.bash
 source "$ROOT/tests/e2e/lib/horasync.bash"
-[[ -f $HS_PRODUCT_EXE ]] || { echo "horasync_demo: $HS_PRODUCT_EXE missing: build the win32 preset"; exit 1; }
+[[ -f $HS_PRODUCT_EXE ]] || { echo "horasync_demo: $HS_PRODUCT_EXE missing: build the $E2E_ARCH preset"; exit 1; }
 hs_begin demo product
 hs_chrony 0
 echo ">> chrony answers in the namespace: $(cat "$HS_WORK/probe.out")"

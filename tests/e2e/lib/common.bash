@@ -1,6 +1,10 @@
 # common.bash — the start-up every end-to-end scenario shares; sourced by the subject libraries
 # beside it (vemr.bash, setup.bash, horasync.bash), not run.
 #
+#   E2E_ARCH              the build every scenario runs: win32 (the i686 release, dist/win32 and
+#                         build/win32*), or win64 (x86_64) on a machine whose kernel runs no 32-bit
+#                         programs (wine_env_arch, tools/scripts/wine-env), which each scenario says
+#   e2e_skip REASON       a scenario that cannot run here: REASON on one line, exit status 77
 #   e2e_begin CLEANUP [--no-wine]  the Wine environment (the caller's, or a fresh one ended after
 #                         the scenario; none with --no-wine), CLEANUP run on every exit path (the last
 #                         registered first)
@@ -17,10 +21,13 @@
 
 [[ -n ${E2E_ROOT:-} ]] && return 0   # sourced once per scenario: a second subject library shares it
 E2E_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)
+# shellcheck source=../../../tools/scripts/wine-env
+source "$E2E_ROOT/tools/scripts/wine-env"
+E2E_ARCH=$(wine_env_arch)
 E2E_NETNS=$E2E_ROOT/tools/scripts/netns
 E2E_PEERS=$E2E_ROOT/tools/peers
 E2E_MYMD=$E2E_ROOT/dist/tools/mymd
-E2E_PROBES=${E2E_PROBES:-$E2E_ROOT/build/win32/tests/e2e/probes}   # probes and stand-ins (win32 preset)
+E2E_PROBES=${E2E_PROBES:-$E2E_ROOT/build/$E2E_ARCH/tests/e2e/probes}   # probes and stand-ins (its preset)
 E2E_CHECKS=0
 E2E_FAILS=0
 E2E_NS=
@@ -31,6 +38,13 @@ E2E_KEPT=""
 E2E_FAIL_LOGS=()
 
 e2e_say() { printf '%s\n' "$*"; }
+[[ $E2E_ARCH == win32 ]] ||
+  e2e_say "the x86_64 build ($E2E_ARCH) runs instead of the i686 one: this machine runs no 32-bit programs"
+
+e2e_skip() {
+  e2e_say "$E2E_NAME: skipped: $*"
+  exit 77
+}
 
 e2e_check() {
   local desc=$1
@@ -94,8 +108,6 @@ e2e_begin() {
   trap 'exit 130' INT
   trap 'exit 143' TERM
   if [[ -z ${WINEPREFIX:-} && ${2:-} != --no-wine ]]; then
-    # shellcheck source=../../../tools/scripts/wine-env
-    source "$E2E_ROOT/tools/scripts/wine-env"
     wine_env_start
     E2E_OWN_WINE=1
     trap e2e_end EXIT   # wine_env_start chained its own stop; e2e_end stops it after our cleanup

@@ -25,9 +25,10 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.bash"
 HS_SERVERS=(cn.pool.ntp.org ntp.ntsc.ac.cn ntp.aliyun.com ntp.tencent.com time.asia.apple.com)
 HS_OPERATOR=op.example.com
-HS_PRODUCT_EXE=${HS_PRODUCT_EXE:-$E2E_ROOT/dist/win32/horasync.exe}
-# The test build (preset win32-testclock): the clock setter records instead of setting. Never in dist/.
-HS_TEST_EXE=${HS_TEST_EXE:-$E2E_ROOT/build/win32-testclock/timesync/horasync.exe}
+HS_PRODUCT_EXE=${HS_PRODUCT_EXE:-$E2E_ROOT/dist/$E2E_ARCH/horasync.exe}
+# The test build (preset win32-testclock, or win64-testclock): the clock setter records instead of
+# setting. Never in dist/.
+HS_TEST_EXE=${HS_TEST_EXE:-$E2E_ROOT/build/$E2E_ARCH-testclock/timesync/horasync.exe}
 # The Linux program and its test build (preset linux-testclock).
 HS_LINUX_PRODUCT=$E2E_ROOT/dist/linux/horasync
 HS_LINUX_TEST=$E2E_ROOT/build/linux-testclock/timesync/horasync
@@ -65,7 +66,7 @@ hs_keep_runs() {
 }
 
 hs_begin() {
-  local name=$1 preset=win32-testclock
+  local name=$1 preset=$E2E_ARCH-testclock
   if [[ ${2:-} == linux ]]; then
     HS_LINUX=1 HS_TEST_EXE=$HS_LINUX_TEST preset=linux-testclock
   fi

@@ -23,7 +23,7 @@
 # shellcheck source=common.bash
 source "$(dirname "${BASH_SOURCE[0]}")/common.bash"
 E2E_ROOT=$E2E_ROOT
-SE_MEDIA_SRC=${SETUP_E2E_MEDIA:-$E2E_ROOT/dist/win32}
+SE_MEDIA_SRC=${SETUP_E2E_MEDIA:-$E2E_ROOT/dist/$E2E_ARCH}
 SE_PROBE=$E2E_PROBES/setup_probe.exe
 SE_STANDIN=$E2E_PROBES/standin.dll
 SE_TITLE="收银通"                       # line 1 (and 3) of the media's config.txt
@@ -112,7 +112,7 @@ se_begin() {
   local f
   for f in "$SE_PROBE" "$SE_STANDIN" "$SE_MEDIA_SRC/setup.exe" "$SE_MEDIA_SRC/vemr.exe" "$SE_MEDIA_SRC/horasync.exe" \
     "$SE_MEDIA_SRC/config.txt"; do
-    [[ -f $f ]] || { e2e_say "FAIL missing $f: build the win32 preset first"; exit 1; }
+    [[ -f $f ]] || { e2e_say "FAIL missing $f: build the $E2E_ARCH preset first"; exit 1; }
   done
   e2e_begin se_cleanup
   se_locate
@@ -129,8 +129,7 @@ se_begin() {
 # key, Start-menu programs, desktop, the group and desktop shortcut of SE_TITLE).
 se_locate() {
   # 32-bit programs see the system folder through syswow64.
-  if objdump -f "$SE_MEDIA_SRC/setup.exe" 2>/dev/null | grep -q 'pei-i386' ||
-    i686-w64-mingw32-objdump -f "$SE_MEDIA_SRC/setup.exe" 2>/dev/null | grep -q 'pei-i386'; then
+  if wine_env_32bit_program "$SE_MEDIA_SRC/setup.exe"; then
     SE_SYSDIR=$WINEPREFIX/drive_c/windows/syswow64
     SE_UNINSTALL_KEY='HKLM\Software\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall'
   else

@@ -1,7 +1,7 @@
 # vemr.bash — the client's helpers, sourced by tests/e2e/vemr_*.sh, tools/demo/vemr_demo.sh and
 # tools/bench/vemr_bench.sh (not run).
 #
-# Each scenario runs the real dist/win32/vemr.exe under Wine inside a network namespace of its own
+# Each scenario runs the real dist/$E2E_ARCH/vemr.exe under Wine inside a network namespace of its own
 # in which the operator's host name maps to 127.0.0.1, with the stand-in operator server inside
 # and a stand-in time synchroniser (the window probe copied as horasync.exe records how it was
 # started). It uses the Wine environment of its caller (tools/scripts/test-all) or starts one.
@@ -11,9 +11,9 @@
 # shellcheck source=common.bash
 source "$(dirname "${BASH_SOURCE[0]}")/common.bash"
 VEMR_ROOT=$E2E_ROOT
-VEMR_EXE=$VEMR_ROOT/dist/win32/vemr.exe
+VEMR_EXE=$VEMR_ROOT/dist/$E2E_ARCH/vemr.exe
 VEMR_PROBE_EXE=$E2E_PROBES/vemr_probe.exe
-VEMR_BENCH_EXE=$VEMR_ROOT/build/win32/client/vemr_bench.exe   # records what it hands the browser
+VEMR_BENCH_EXE=$VEMR_ROOT/build/$E2E_ARCH/client/vemr_bench.exe   # records what it hands the browser
 VEMR_SERVER=$E2E_PEERS/operator_server.py
 VEMR_MYMD=$E2E_MYMD
 VEMR_HOST=op.vemr.test
@@ -49,7 +49,7 @@ vemr_setup() {
   local name=$1 serial=${2:-}
   local f
   for f in "$VEMR_EXE" "$VEMR_PROBE_EXE" "$VEMR_BENCH_EXE" "$VEMR_MYMD" "$VEMR_SERVER"; do
-    [[ -e $f ]] || { echo "FAIL: $f missing (build the native and win32 presets)"; exit 1; }
+    [[ -e $f ]] || { echo "FAIL: $f missing (build the native and $E2E_ARCH presets)"; exit 1; }
   done
   e2e_begin vemr_cleanup
   VEMR_WORK=$(mktemp -d "/tmp/$name.XXXXXX")
@@ -135,7 +135,6 @@ vemr_screen() {
   IFS=, read -r x y w h <<<"$area"
   e2e_wineserver_down
   [[ -n ${VEMR_XVFB_PID:-} ]] && vemr_screen_end
-  declare -F wine_env_xvfb >/dev/null || source "$E2E_ROOT/tools/scripts/wine-env"
   VEMR_DISPLAY=$DISPLAY
   wine_env_xvfb "$1" "$VEMR_WORK" || exit 1
   VEMR_XVFB_PID=$WINE_ENV_XVFB_STARTED

@@ -2,6 +2,16 @@
 # dist/<DIST_NAME>/ with the sample config.txt. Each program's folder declares its own target.
 set(DIST_DIR ${CMAKE_SOURCE_DIR}/dist/${DIST_NAME})
 
+# Once built, a program lands in dist/<DIST_NAME>/ beside the sample config.txt.
+function(copy_to_dist name)
+  if(DIST_NAME)
+    add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${DIST_DIR}
+      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${DIST_DIR}/
+      COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/installer/config.sample.txt ${DIST_DIR}/config.txt)
+  endif()
+endfunction()
+
 function(add_windows_program name)
   if(NOT WIN32)
     return()
@@ -11,12 +21,7 @@ function(add_windows_program name)
   target_link_libraries(${name} PRIVATE ${P_LIBS})
   # Shipped stripped: the static runtime libraries carry debug sections the programs never need.
   target_link_options(${name} PRIVATE -municode -s)
-  if(DIST_NAME)
-    add_custom_command(TARGET ${name} POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${DIST_DIR}
-      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${DIST_DIR}/
-      COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/installer/config.sample.txt ${DIST_DIR}/config.txt)
-  endif()
+  copy_to_dist(${name})
 endfunction()
 
 # The Linux edition's programs, copied to dist/<DIST_NAME>/ with the sample config.txt.
@@ -28,12 +33,7 @@ function(add_linux_program name)
   add_executable(${name} ${P_SOURCES})
   target_link_libraries(${name} PRIVATE ${P_LIBS})
   target_link_options(${name} PRIVATE -s)
-  if(DIST_NAME)
-    add_custom_command(TARGET ${name} POST_BUILD
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${DIST_DIR}
-      COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${DIST_DIR}/
-      COMMAND ${CMAKE_COMMAND} -E copy ${CMAKE_SOURCE_DIR}/installer/config.sample.txt ${DIST_DIR}/config.txt)
-  endif()
+  copy_to_dist(${name})
 endfunction()
 
 add_subdirectory(client)

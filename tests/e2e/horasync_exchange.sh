@@ -22,13 +22,7 @@ hs_operator
 hs_prepare normal
 hs_run normal "$HS_OPERATOR"
 server=$(hs_server_of_run)
-{
-  printf '0\t%s\n' "$server"
-  hs_request_trace "$server"
-  printf '2\t48\n'
-  hs_request_trace "$server"
-  printf '2\t48\n3\trightime\n时间已收到\t%s\n' "$HS_OPERATOR"
-} >"$HS_WORK/expected-normal.txt"
+hs_normal_trace "$server" >"$HS_WORK/expected-normal.txt"
 e2e_say "normal run: server $server, ${HS_MS} ms under Wine, $(hs_events)"
 e2e_check "normal: ended by itself" hs_ended
 e2e_check "normal: one of the five servers chosen" bash -c "printf '%s\n' ${HS_SERVERS[*]} | grep -qx '$server'"

@@ -257,6 +257,16 @@ sys.exit(0 if ok else 1)
 EOF
 }
 
+# hs_normal_trace SERVER: the trace of a normal run against SERVER: its two exchanges, the clock set,
+# the operator's answer to the report.
+hs_normal_trace() {
+  printf '0\t%s\n' "$1"
+  hs_request_trace "$1"
+  printf '2\t48\n'
+  hs_request_trace "$1"
+  printf '2\t48\n3\trightime\n时间已收到\t%s\n' "$HS_OPERATOR"
+}
+
 # The chosen server of the run: the message of its first trace line.
 hs_server_of_run() { hs_trace | head -1 | cut -f2; }
 

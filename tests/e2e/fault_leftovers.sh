@@ -31,13 +31,20 @@ mkdir -p "$LEFT"
 # Wine's own programs, which start when first needed and stay for the session.
 WINE_SERVICES='^(wineserver(32|64)?|services\.exe|winedevice\.exe|plugplay\.exe|explorer\.exe|svchost\.exe|rpcss\.exe|conhost\.exe|tabtip\.exe)$'
 
-of_this_prefix() { { tr '\0' '\n' <"/proc/$1/environ"; } 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX"; }
+# Processes are told apart without child processes: the listing runs hundreds of times, on a busy
+# machine too.
+of_this_prefix() {
+  local vars var
+  { mapfile -t -d '' vars <"/proc/$1/environ"; } 2>/dev/null || return 1
+  for var in "${vars[@]}"; do [[ $var == "WINEPREFIX=$WINEPREFIX" ]] && return 0; done
+  return 1
+}
 # Wine processes of this prefix ("PID NAME"), Wine's services left out.
 wine_processes() {
   local pid name
   for pid in /proc/[0-9]*; do
     pid=${pid#/proc/}
-    name=$(cat "/proc/$pid/comm" 2>/dev/null) || continue
+    { read -r name <"/proc/$pid/comm"; } 2>/dev/null || continue
     [[ $name == *.exe || $name == wine* ]] || continue
     of_this_prefix "$pid" || continue
     [[ $name =~ $WINE_SERVICES ]] && continue

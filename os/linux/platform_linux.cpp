@@ -268,7 +268,7 @@ std::wstring ProgramFolder()
 std::wstring TraceFolder(std::wstring_view appId)
 {
     // The XDG base directories: an absolute $XDG_STATE_HOME, else ~/.local/state; each folder made
-    // when missing, private to the user as the specification asks.
+    // when missing, private to the user, as the XDG base directories want them.
     const char* state = std::getenv("XDG_STATE_HOME");
     std::string folder;
     if (state && *state == '/') {

@@ -55,7 +55,7 @@ TEST(LinuxHorasync, TraceFolderIsTheStateFolderUnderTheAppIdMadePrivate)
     } cases[] = {
         {root + "/state", root + "/state/com.vemr.a-b"},
         {std::nullopt, root + "/home/.local/state/com.vemr.a-b"},
-        {"relative/state", root + "/home/.local/state/com.vemr.a-b"},   // the specification ignores it
+        {"relative/state", root + "/home/.local/state/com.vemr.a-b"},   // not absolute: ignored, as XDG says
     };
     const Environment home("HOME", root + "/home");
     for (const auto& c : cases) {
